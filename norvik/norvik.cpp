@@ -1,0 +1,37 @@
+// The exported entry points: argument checks and the exception boundary.
+#include "norvik.h"
+
+#include "codec.h"
+
+#include <new>
+
+namespace {
+
+bool usable(const char *path)
+{
+    return path != nullptr && path[0] != '\0';
+}
+
+template <typename Run>
+int guarded(const char *source, const char *target, Run run) noexcept
+{
+    if (!usable(source) || !usable(target))
+        return NORVIK_BAD_ARGUMENT;
+    try {
+        return run(source, target);
+    } catch (const std::bad_alloc &) {
+        return NORVIK_CODEC_ERROR;
+    }
+}
+
+} // namespace
+
+extern "C" NORVIK_API int compress_file(char *source, char *target)
+{
+    return guarded(source, target, norvik::compress);
+}
+
+extern "C" NORVIK_API int decompress_file(char *source, char *target)
+{
+    return guarded(source, target, norvik::decompress);
+}

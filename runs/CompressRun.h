@@ -1,0 +1,13 @@
+// The compress action: runs compress_file on the two paths of the window, times
+// the call and shows the four statistics.
+#pragma once
+
+class Clock;
+class Module1;
+class WindowState;
+
+// Does nothing when both fields are blank (empty or only spaces). Otherwise
+// fills a blank target with "compress.dat", shows the busy pointer, times the
+// library call and sets each statistics row as soon as it is known. On a
+// failure the rows this run did not reach are emptied and RunError is thrown.
+void CompressBtn_Click(WindowState &form, Module1 &library, Clock &clock);

@@ -1,0 +1,11 @@
+#include "runs/DecompressRun.h"
+
+#include "runs/Module1.h"
+#include "window/WindowState.h"
+
+void DecompressBtn_Click(WindowState &form, Module1 &library)
+{
+    form.SourcePath = form.text(PathField::SourceFile);
+    form.DestPath = form.text(PathField::DestFile);
+    library.decompress_file(form.SourcePath, form.DestPath);
+}

@@ -1,0 +1,46 @@
+#include "runs/FileLength.h"
+
+#include "runs/PathBuffer.h"
+#include "window/RunError.h"
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+QString shown(const QString &path)
+{
+    QString text = path;
+    return text.replace(QChar(0), QStringLiteral("\\0"));
+}
+
+[[noreturn]] void cannotRead(const QString &path, const QString &reason)
+{
+    throw RunError(QStringLiteral("The size of \"%1\" cannot be read: %2").arg(shown(path), reason));
+}
+
+} // namespace
+
+std::uint64_t fileLength(const QString &path)
+{
+    if (path.contains(QChar(0)))
+        cannotRead(path, QStringLiteral("the name holds a NUL character."));
+    std::optional<QByteArray> bytes = encodePath(path);
+    if (!bytes)
+        cannotRead(path, QStringLiteral("the name cannot be represented in the system's 8-bit encoding."));
+
+    namespace fs = std::filesystem;
+    const fs::path file(bytes->toStdString());
+    std::error_code error;
+    fs::file_status status = fs::status(file, error);
+    if (status.type() == fs::file_type::not_found)
+        throw RunError(QStringLiteral("The file \"%1\" was not found.").arg(shown(path)));
+    if (error)
+        cannotRead(path, QString::fromStdString(error.message()) + QLatin1Char('.'));
+    if (status.type() != fs::file_type::regular)
+        cannotRead(path, QStringLiteral("it is not a regular file."));
+    std::uintmax_t length = fs::file_size(file, error);
+    if (error)
+        cannotRead(path, QString::fromStdString(error.message()) + QLatin1Char('.'));
+    return length;
+}
