@@ -67,7 +67,9 @@ OutputFile::OutputFile(const char *target, const struct stat &source)
             status_ = NORVIK_SAME_FILE;
             return;
         }
-        if (S_ISDIR(existing.st_mode))
+        // Only a regular file is ever replaced: never a folder, and never a
+        // device such as /dev/null, which a rename would destroy.
+        if (!S_ISREG(existing.st_mode))
             return;
         mode = existing.st_mode & 07777;
         keepMode = true;

@@ -72,7 +72,8 @@ void run(WindowState &form, Module1 &library, Clock &clock, StatisticsRows &rows
     library.compress_file(form.SourcePath, form.DestPath);
     const auto end = clock.now();
 
-    const QLocale locale = QLocale::system();
+    // The default locale is the system's unless the program chose another.
+    const QLocale locale;
     rows.show(sizeCaption(fileLength(form.SourcePath), locale));
     rows.show(sizeCaption(fileLength(form.DestPath), locale));
     const double seconds = std::chrono::duration<double>(end - start).count();

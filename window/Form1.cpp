@@ -3,6 +3,7 @@
 #include "picking/FilePicking.h"
 #include "runs/CompressRun.h"
 #include "runs/DecompressRun.h"
+#include "window/CommandButton.h"
 #include "window/DoubleClickWatcher.h"
 #include "window/Form1Layout.h"
 #include "window/ReportFailures.h"
@@ -68,12 +69,8 @@ void Form1::createControls()
     DestFile->setToolTip(QStringLiteral("Double-Click to select file"));
     DestFile->setAccessibleName(QStringLiteral("Target File"));
 
-    // Enter on a focused button clicks it, as Space does; neither is the
-    // window's default button.
-    CompressBtn = named(new QPushButton(QStringLiteral("&Compress"), this), "CompressBtn");
-    CompressBtn->setAutoDefault(true);
-    DecompressBtn = named(new QPushButton(QStringLiteral("&Decompress"), this), "DecompressBtn");
-    DecompressBtn->setAutoDefault(true);
+    CompressBtn = named(new CommandButton(QStringLiteral("&Compress"), this), "CompressBtn");
+    DecompressBtn = named(new CommandButton(QStringLiteral("&Decompress"), this), "DecompressBtn");
 
     Label5 = named(new QLabel(QStringLiteral("Source File"), this), "Label5");
     Label5->setBuddy(SourceFile);

@@ -8,11 +8,11 @@
 #include <QWidget>
 
 class Clock;
+class CommandButton;
 class Module1;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 
 class Form1 : public QWidget, public WindowState {
     Q_OBJECT
@@ -41,8 +41,8 @@ private:
 
     QLineEdit *SourceFile;
     QLineEdit *DestFile;
-    QPushButton *CompressBtn;
-    QPushButton *DecompressBtn;
+    CommandButton *CompressBtn;
+    CommandButton *DecompressBtn;
     QGroupBox *Frame1;
     QLabel *Label1;
     QLabel *Label2;
