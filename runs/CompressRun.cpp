@@ -2,8 +2,10 @@
 
 #include "runs/Clock.h"
 #include "runs/FileLength.h"
+#include "runs/FileStamp.h"
 #include "runs/Module1.h"
 #include "runs/PatternFormat.h"
+#include "window/RunError.h"
 #include "window/WindowState.h"
 
 #include <QLocale>
@@ -67,10 +69,17 @@ void run(WindowState &form, Module1 &library, Clock &clock, StatisticsRows &rows
     form.DestPath = form.text(PathField::DestFile);
     form.setPointer(MousePointer::Hourglass);
 
+    const QString target = form.DestPath;
+    const std::optional<FileStamp> before = stampOf(target);
     // Exactly the library call is timed: conversions and a first load included.
     const auto start = clock.now();
     library.compress_file(form.SourcePath, form.DestPath);
     const auto end = clock.now();
+    // A library that failed may leave an earlier file at the target; its size
+    // is no result of this run.
+    if (before && form.DestPath == target && stampOf(target) == before)
+        throw RunError(QStringLiteral("The compression library did not write \"%1\": "
+                                      "the file is as it was before the run.").arg(target));
 
     // The default locale is the system's unless the program chose another.
     const QLocale locale;

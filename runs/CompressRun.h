@@ -9,5 +9,7 @@ class WindowState;
 // Does nothing when both fields are blank (empty or only spaces). Otherwise
 // fills a blank target with "compress.dat", shows the busy pointer, times the
 // library call and sets each statistics row as soon as it is known. On a
-// failure the rows this run did not reach are emptied and RunError is thrown.
+// failure the rows this run did not reach are emptied and RunError is thrown;
+// a target that the library left exactly as it was before the call is such a
+// failure, since its size is no result of this run.
 void CompressBtn_Click(WindowState &form, Module1 &library, Clock &clock);

@@ -281,6 +281,27 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NoTargetWritten", "recording", "", "", -1, 1, "The file \"compress.dat\" was not found."}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// A library that failed and left an earlier target as it was: its size is no
+// result of this run.
+TEST_F(CompressRun, ReportsATargetTheLibraryDidNotWrite)
+{
+    window.source = QString::fromStdString(write("in", "0123456789"));
+    window.dest = QString::fromStdString(write("old", "earlier output"));
+    window.captions[StatisticsRow::OrigSize] = QStringLiteral("earlier");
+    writes(-1);
+    click();
+    ASSERT_EQ(window.errors.size(), 1);
+    EXPECT_EQ(window.errors[0], QStringLiteral("The compression library did not write \"%1\": "
+                                               "the file is as it was before the run.").arg(window.dest));
+    EXPECT_EQ(caption(StatisticsRow::OrigSize), QString());
+    EXPECT_EQ(read(path("old")), "earlier output");
+
+    writes(3); // the same target, written this time
+    click();
+    EXPECT_EQ(window.errors.size(), 1);
+    EXPECT_EQ(caption(StatisticsRow::CompSize), QStringLiteral("3 bytes"));
+}
+
 TEST_F(CompressRun, ReadsNoSizeThroughANameTheLibraryCutWithANul)
 {
     using Set = void (*)(const char *, std::size_t, const char *, std::size_t);
@@ -306,11 +327,12 @@ TEST_F(CompressRun, ReadsSizesThroughTheNamesTheLibraryLeft)
     using Set = void (*)(const char *, std::size_t, const char *, std::size_t);
     write("in", "0123456789");
     write("ab", "abc");
+    write("yy", "");
     write("zz", "1234");
     testLibraryFunction<Set>("rewriting", "rewriting_set")("ab", 2, "zz", 2);
     Module1 rewriting(testLibrary("rewriting"));
     window.source = QStringLiteral("in");
-    window.dest = QStringLiteral("zz");
+    window.dest = QStringLiteral("yy");
 
     click(rewriting);
 

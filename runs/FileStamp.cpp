@@ -1,0 +1,30 @@
+#include "runs/FileStamp.h"
+
+#include "runs/PathBuffer.h"
+
+#if defined(_WIN32)
+#  include <QFileInfo>
+#else
+#  include <sys/stat.h>
+#endif
+
+std::optional<FileStamp> stampOf(const QString &path)
+{
+    if (path.contains(QChar(0)))
+        return std::nullopt;
+#if defined(_WIN32)
+    QFileInfo file(path);
+    if (!file.exists())
+        return std::nullopt;
+    const QDateTime changed = file.lastModified();
+    return FileStamp{0, 0, static_cast<unsigned long long>(file.size()), changed.toSecsSinceEpoch(),
+                     changed.time().msec() * 1000000LL};
+#else
+    std::optional<QByteArray> bytes = encodePath(path);
+    struct stat status {};
+    if (!bytes || ::stat(bytes->constData(), &status) != 0)
+        return std::nullopt;
+    return FileStamp{static_cast<unsigned long long>(status.st_dev), static_cast<unsigned long long>(status.st_ino),
+                     static_cast<unsigned long long>(status.st_size), status.st_ctim.tv_sec, status.st_ctim.tv_nsec};
+#endif
+}
