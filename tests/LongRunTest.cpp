@@ -1,0 +1,78 @@
+// Many runs in one session hold on to nothing: open files and resident memory
+// stay flat.
+#include "support/QStringPrinter.h"
+#include "runs/Clock.h"
+#include "runs/CompressRun.h"
+#include "runs/DecompressRun.h"
+#include "runs/Module1.h"
+#include "support/FakeWindow.h"
+#include "support/ProcessUsage.h"
+#include "support/ScratchFolder.h"
+#include "support/TestLibraries.h"
+#include "window/ReportFailures.h"
+
+namespace {
+
+using Reset = void (*)(void (*)(const char *, const char *, const char *, void *), void *, long long);
+
+class LongRun : public ScratchFolder {
+protected:
+    template <typename Run>
+    void repeat(int times, Run run)
+    {
+        for (int i = 0; i < times; ++i) {
+            run();
+            window.log.clear(); // the fake's own record would grow otherwise
+        }
+    }
+
+    FakeWindow window;
+    MonotonicClock clock;
+};
+
+TEST_F(LongRun, TenThousandCompressRunsHoldNothing)
+{
+    testLibraryFunction<Reset>("recording", "recording_reset")(nullptr, nullptr, 10);
+    Module1 library(testLibrary("recording"));
+    window.source = QString::fromStdString(write("in", "some text"));
+    window.dest = QString::fromStdString(path("out"));
+    auto run = [&] { reportFailures(window, [&] { CompressBtn_Click(window, library, clock); }); };
+
+    repeat(500, run); // warm up: the library loaded, the allocator settled
+    const int files = openFileDescriptors();
+    const long memory = residentKibibytes();
+    repeat(10000, run);
+
+    EXPECT_TRUE(window.errors.isEmpty());
+    EXPECT_EQ(openFileDescriptors(), files);
+    if (residentMemoryIsMeaningful)
+        EXPECT_LT(residentKibibytes() - memory, 512) << "KiB more after 10,000 runs";
+}
+
+TEST_F(LongRun, TwoHundredRoundTripsHoldNothing)
+{
+    Module1 library(QStringLiteral(NORVIK_BUILD_LIBRARY));
+    const std::string original = write("in", std::string(300000, 'r') + "end");
+    auto roundTrip = [&] {
+        window.source = QString::fromStdString(original);
+        window.dest = QString::fromStdString(path("in.zst"));
+        reportFailures(window, [&] { CompressBtn_Click(window, library, clock); });
+        window.source = window.dest;
+        window.dest = QString::fromStdString(path("back"));
+        reportFailures(window, [&] { DecompressBtn_Click(window, library); });
+    };
+
+    repeat(20, roundTrip);
+    const int files = openFileDescriptors();
+    const long memory = residentKibibytes();
+    repeat(200, roundTrip);
+
+    EXPECT_TRUE(window.errors.isEmpty());
+    EXPECT_TRUE(read(path("back")) == read(original));
+    EXPECT_EQ(openFileDescriptors(), files);
+    if (residentMemoryIsMeaningful)
+        EXPECT_LT(residentKibibytes() - memory, 1024) << "KiB more after 200 round trips";
+    EXPECT_EQ(entries(), (std::vector<std::string>{"back", "in", "in.zst"}));
+}
+
+} // namespace
