@@ -5,26 +5,37 @@
 #include <QFileInfo>
 
 QtOpenFileDialog::QtOpenFileDialog(QWidget *parent)
-    : dialog_(new QFileDialog(parent))
+    : parent_(parent)
 {
+}
+
+// Made when first needed: a file dialog with its file-system model costs more
+// to build than the rest of the window, and most sessions never open it.
+QFileDialog *QtOpenFileDialog::dialog()
+{
+    if (dialog_)
+        return dialog_;
+    dialog_ = new QFileDialog(parent_);
     dialog_->setObjectName(QStringLiteral("Dlg"));
     dialog_->setOption(QFileDialog::DontUseNativeDialog);
     // An open dialog that also takes the name of a file yet to be made, so a
     // new target can be chosen from it.
     dialog_->setAcceptMode(QFileDialog::AcceptOpen);
     dialog_->setFileMode(QFileDialog::AnyFile);
+    return dialog_;
 }
 
 bool QtOpenFileDialog::ShowOpen()
 {
+    QFileDialog *shown = dialog();
     if (!fileName_.isEmpty()) {
         QFileInfo last(fileName_);
-        dialog_->setDirectory(last.absoluteDir());
-        dialog_->selectFile(last.fileName());
+        shown->setDirectory(last.absoluteDir());
+        shown->selectFile(last.fileName());
     }
-    if (dialog_->exec() != QDialog::Accepted)
+    if (shown->exec() != QDialog::Accepted)
         return false;
-    const QStringList chosen = dialog_->selectedFiles();
+    const QStringList chosen = shown->selectedFiles();
     if (chosen.isEmpty())
         return false;
     fileName_ = QDir::toNativeSeparators(chosen.first());

@@ -13,10 +13,11 @@ public:
     bool ShowOpen() override;
     QString FileName() const override { return fileName_; }
 
-    // The dialog itself, for tests that drive it.
-    QFileDialog *dialog() const { return dialog_; }
+    // The dialog itself, made on first use, for tests that drive it.
+    QFileDialog *dialog();
 
 private:
-    QFileDialog *dialog_;
+    QWidget *parent_;
+    QFileDialog *dialog_ = nullptr;
     QString fileName_;
 };

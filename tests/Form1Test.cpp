@@ -113,6 +113,20 @@ TEST_F(Form1Window, KeepsEveryControlWhereTheLayoutPutsIt)
     }
 }
 
+// Screen readers read each control by its caption, and each value after its
+// row caption.
+TEST_F(Form1Window, NamesEveryControlForScreenReaders)
+{
+    EXPECT_EQ(control("SourceFile")->accessibleName(), QStringLiteral("Source File"));
+    EXPECT_EQ(control("DestFile")->accessibleName(), QStringLiteral("Target File"));
+    form.setCaption(StatisticsRow::CompSize, QStringLiteral("56,999 bytes"));
+    EXPECT_EQ(control<QLabel>("CompSize")->text(), QStringLiteral("56,999 bytes"));
+    EXPECT_EQ(control("CompSize")->accessibleName(), QStringLiteral("Compressed Size: 56,999 bytes"));
+    form.setCaption(StatisticsRow::CompSize, QString());
+    EXPECT_EQ(control("CompSize")->accessibleName(), QStringLiteral("Compressed Size"));
+    EXPECT_EQ(control("CompPct")->accessibleName(), QStringLiteral("Compression %"));
+}
+
 TEST_F(Form1Window, TabsThroughTheFieldsAndButtonsOnly)
 {
     const QStringList forward{"SourceFile", "DestFile", "CompressBtn", "DecompressBtn", "SourceFile"};

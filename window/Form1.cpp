@@ -8,6 +8,7 @@
 #include "window/Form1Layout.h"
 #include "window/ReportFailures.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -37,11 +38,30 @@ QFont dialogFont()
     return font;
 }
 
-QLabel *valueLabel(QWidget *parent, const char *name, const QString &accessibleName)
+// A statistics value. A screen reader reads it with its row caption,
+// "Original Size: 152,089 bytes"; the caption is also its description.
+QLabel *valueLabel(QLabel *caption, const char *name)
 {
-    auto *label = named(new QLabel(parent), name);
-    label->setAccessibleName(accessibleName);
+    auto *label = named(new QLabel(caption->parentWidget()), name);
+    label->setAccessibleDescription(caption->text());
+    label->setAccessibleName(caption->text());
     return label;
+}
+
+void showValue(QLabel *label, const QString &value)
+{
+    label->setText(value);
+    const QString caption = label->accessibleDescription();
+    label->setAccessibleName(value.isEmpty() ? caption : caption + QStringLiteral(": ") + value);
+}
+
+// Screen readers announce a top-level QWidget as a mere filler; this one is
+// the program's window.
+QAccessibleInterface *form1Accessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("Form1") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
 }
 
 } // namespace
@@ -49,6 +69,8 @@ QLabel *valueLabel(QWidget *parent, const char *name, const QString &accessibleN
 Form1::Form1(Module1 &library, Clock &clock, QWidget *parent)
     : QWidget(parent), library_(library), clock_(clock), dialog_(this)
 {
+    static const bool accessibleAsWindow = (QAccessible::installFactory(form1Accessible), true);
+    Q_UNUSED(accessibleAsWindow);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Title);
     setFont(dialogFont());
@@ -87,12 +109,12 @@ void Form1::createStatisticsBox()
     Frame1 = named(new QGroupBox(QStringLiteral("Compression Statistics"), this), "Frame1");
     Label1 = named(new QLabel(QStringLiteral("Original Size"), Frame1), "Label1");
     Label2 = named(new QLabel(QStringLiteral("Compressed Size"), Frame1), "Label2");
-    OrigSize = valueLabel(Frame1, "OrigSize", Label1->text());
-    CompSize = valueLabel(Frame1, "CompSize", Label2->text());
+    OrigSize = valueLabel(Label1, "OrigSize");
+    CompSize = valueLabel(Label2, "CompSize");
     Label3 = named(new QLabel(QStringLiteral("Elapsed Time"), Frame1), "Label3");
-    CompTime = valueLabel(Frame1, "CompTime", Label3->text());
+    CompTime = valueLabel(Label3, "CompTime");
     Label4 = named(new QLabel(QStringLiteral("Compression %"), Frame1), "Label4");
-    CompPct = valueLabel(Frame1, "CompPct", Label4->text());
+    CompPct = valueLabel(Label4, "CompPct");
 }
 
 void Form1::placeControls()
@@ -142,10 +164,10 @@ void Form1::repaintNow(PathField which)
 void Form1::setCaption(StatisticsRow row, const QString &caption)
 {
     switch (row) {
-    case StatisticsRow::OrigSize: OrigSize->setText(caption); break;
-    case StatisticsRow::CompSize: CompSize->setText(caption); break;
-    case StatisticsRow::CompTime: CompTime->setText(caption); break;
-    case StatisticsRow::CompPct: CompPct->setText(caption); break;
+    case StatisticsRow::OrigSize: showValue(OrigSize, caption); break;
+    case StatisticsRow::CompSize: showValue(CompSize, caption); break;
+    case StatisticsRow::CompTime: showValue(CompTime, caption); break;
+    case StatisticsRow::CompPct: showValue(CompPct, caption); break;
     }
 }
 

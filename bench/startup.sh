@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Start-up under Xvfb: exec to first paint, and resident memory then, for the
+# program and for the minimal Qt window (the floor). Prints a Markdown table.
+#   startup.sh BUILD_DIR [RUNS]
+set -euo pipefail
+build=$1
+runs=${2:-7}
+number=90
+while [ -e /tmp/.X11-unix/X$number ] || [ -e /tmp/.X$number-lock ]; do number=$((number + 1)); done
+display=:$number
+Xvfb "$display" -screen 0 1024x768x24 -br -nolisten tcp >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null' EXIT
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+
+summary() { # name, then lines "seconds KiB" on stdin (the first is the warm-up)
+  python3 -c '
+import statistics, sys
+rows = [line.split() for line in sys.stdin.read().splitlines()[1:]]
+t = sorted(float(r[0]) * 1000 for r in rows); m = sorted(int(r[1]) / 1024 for r in rows)
+print(sys.argv[1], *("%.1f" % v for v in (statistics.median(t), t[0], t[-1], statistics.median(m), m[0], m[-1])), len(rows))
+' "$1"
+}
+
+scratch=$(mktemp -d)
+cd "$scratch"
+ours=$("$build/first_paint" $((runs + 1)) "$build/brevimeter" | summary brevimeter)
+floor=$("$build/first_paint" $((runs + 1)) "$build/minimal_window" | summary floor)
+cd / && rm -rf "$scratch"
+
+echo "| program | runs | exec to first paint, median (ms) | min | max | resident at first paint, median (MiB) | min | max |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+for line in "$ours" "$floor"; do
+  read -r name t tmin tmax m mmin mmax n <<<"$line"
+  echo "| $name | $n | $t | $tmin | $tmax | $m | $mmin | $mmax |"
+done
+read -r _ ot _ _ om _ _ _ <<<"$ours"
+read -r _ ft _ _ fm _ _ _ <<<"$floor"
+python3 -c 'import sys; ot, ft, om, fm = map(float, sys.argv[1:])
+print("\nBrevimeter ÷ floor: %.2f× the time, %.2f× the memory (goal: within 1.3×)." % (ot / ft, om / fm))' "$ot" "$ft" "$om" "$fm"
