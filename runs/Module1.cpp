@@ -4,6 +4,8 @@
 #include "window/RunError.h"
 
 #include <QFile>
+#include <QStringList>
+#include <filesystem>
 #include <vector>
 
 #if defined(_WIN32)
@@ -14,8 +16,29 @@
 
 namespace {
 
-// The platform loader is called from the program itself, so its own search
-// path (RUNPATH $ORIGIN) applies, after LD_LIBRARY_PATH.
+#if !defined(_WIN32)
+void *open(const QString &file)
+{
+    return dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
+}
+
+// Where the program keeps the library it ships with: beside it in the build
+// tree, in ../lib/brevimeter once installed.
+QStringList shippedLocations(const QString &file)
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    const QString folder = QString::fromStdString(program.parent_path().string());
+    return {folder + QLatin1Char('/') + file, folder + QStringLiteral("/../lib/brevimeter/") + file};
+}
+#endif
+
+// The platform loader is called from the program itself, so the platform's
+// search order applies (LD_LIBRARY_PATH first, then the program's RUNPATH).
+// Where that finds nothing for a bare name (a loader wrapped by a sanitizer
+// searches without the program's RUNPATH), the shipped library is tried.
 void *loadLibrary(const QString &file, QString &reason)
 {
 #if defined(_WIN32)
@@ -24,10 +47,17 @@ void *loadLibrary(const QString &file, QString &reason)
         reason = QStringLiteral("error %1").arg(GetLastError());
     return reinterpret_cast<void *>(module);
 #else
-    void *handle = dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        reason = QString::fromLocal8Bit(dlerror());
-    return handle;
+    void *handle = open(file);
+    if (handle)
+        return handle;
+    reason = QString::fromLocal8Bit(dlerror());
+    if (file.contains(QLatin1Char('/')))
+        return nullptr;
+    for (const QString &shipped : shippedLocations(file))
+        if (std::filesystem::exists(QFile::encodeName(shipped).toStdString()))
+            if ((handle = open(shipped)))
+                return handle;
+    return nullptr;
 #endif
 }
 

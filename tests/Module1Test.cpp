@@ -95,6 +95,15 @@ TEST(Module1Binding, NamesTheEntryPointAndTheLibraryWhenTheEntryIsMissing)
                   .arg(testLibrary("noentry")));
 }
 
+// By its bare name the binding finds the library built beside the program,
+// whether or not the loader applies the program's own search path.
+TEST(Module1Binding, FindsTheLibraryThatShipsWithTheProgram)
+{
+    Module1 shipped;
+    QString source, target;
+    EXPECT_NO_THROW(shipped.decompress_file(source, target));
+}
+
 class Module1Loading : public ScratchFolder {};
 
 // Once loaded, the library stays: taking its file away changes nothing.
