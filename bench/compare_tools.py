@@ -4,6 +4,8 @@ compress and decompress throughput, ratio, peak memory, and each peer's time as
 a multiple of ours from the same run. Prints Markdown tables.
 
 usage: compare_tools.py NORVIK_CLI CORPUS_DIR SCRATCH_DIR [--quick]
+
+All inputs and outputs live in SCRATCH_DIR, the same file system for every tool.
 """
 import os, random, shutil, statistics, subprocess, sys, time
 
@@ -28,18 +30,22 @@ TOOLS = {
 }
 TOOLS = {name: tool for name, tool in TOOLS.items() if shutil.which(tool[0]("x", "y")[0][0]) or name == "ours"}
 
+PEAK = os.path.join(scratch, "peak")
+
 def timed(argv_out):
+    """Wall seconds and peak resident MiB of one run. GNU time reports the peak:
+    a child of this script would inherit the script's own high-water mark."""
     argv, out = argv_out
     sink = open(out, "wb") if out else subprocess.DEVNULL
     start = time.perf_counter()
-    process = subprocess.Popen(argv, stdout=sink, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
+    process = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", PEAK, *argv], stdout=sink, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - start
     if out:
         sink.close()
-    if status != 0:
-        raise SystemExit(f"{' '.join(argv)} failed: {process.stderr.read().decode()}")
-    return elapsed, usage.ru_maxrss / 1024  # MiB
+    if process.returncode != 0:
+        raise SystemExit(f"{' '.join(argv)} failed: {process.stderr.decode()}")
+    with open(PEAK) as f:
+        return elapsed, int(f.read().split()[-1]) / 1024
 
 def measure(tool, source, runs):
     """Median, min and max seconds and peak MiB for compress and decompress."""

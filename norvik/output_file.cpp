@@ -42,8 +42,10 @@ std::string nameOf(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A hidden name beside the target, short enough for any file system.
-std::string temporaryName(const std::string &target, std::mt19937_64 &random)
+// A hidden name beside the target, short enough for any file system. The
+// letters come from the system's random source (no generator of the standard
+// library, whose template code would become visible in the library's exports).
+std::string temporaryName(const std::string &target, std::random_device &random)
 {
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string name = "." + nameOf(target).substr(0, 200) + ".";
@@ -75,8 +77,7 @@ OutputFile::OutputFile(const char *target, const struct stat &source)
         keepMode = true;
     }
 
-    std::random_device seed;
-    std::mt19937_64 random(seed());
+    std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = temporaryName(final_, random);
         int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

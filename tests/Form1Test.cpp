@@ -185,6 +185,7 @@ TEST_F(Form1Window, EnterInATextFieldClicksNoButton)
 
 TEST_F(Form1Window, DoubleClickOpensTheOneDialogAndFillsTheField)
 {
+    const QString startedIn = QDir::currentPath();
     const QString chosen = QDir::temp().absoluteFilePath(QStringLiteral("brevimeter-new-target.zst"));
     QFile::remove(chosen);
     auto *dest = control<QLineEdit>("DestFile");
@@ -199,7 +200,8 @@ TEST_F(Form1Window, DoubleClickOpensTheOneDialogAndFillsTheField)
     });
     QTest::mouseDClick(dest, Qt::LeftButton);
     EXPECT_EQ(dest->text(), chosen);
-    EXPECT_EQ(QDir::currentPath(), QDir::currentPath());
+    EXPECT_FALSE(QFile::exists(chosen)) << "choosing a name creates nothing";
+    EXPECT_EQ(QDir::currentPath(), startedIn) << "choosing a file in another folder moves nothing";
 
     QTimer::singleShot(0, [&] {
         EXPECT_EQ(dialog->selectedFiles().value(0), chosen) << "the dialog opens with the last name";
