@@ -46,7 +46,6 @@ int compress(const char *source, const char *target)
         return NORVIK_CODEC_ERROR;
 
     std::vector<char> in(ChunkSize);
-    std::vector<char> out(ZSTD_CStreamOutSize());
     unsigned long long total = 0;
     bool last = false;
     while (!last) {
@@ -62,11 +61,12 @@ int compress(const char *source, const char *target)
         ZSTD_inBuffer pending{in.data(), static_cast<std::size_t>(got), 0};
         bool finished = false;
         while (!finished) {
-            ZSTD_outBuffer produced{out.data(), out.size(), 0};
+            const std::span<char> space = output.space();
+            ZSTD_outBuffer produced{space.data(), space.size(), 0};
             std::size_t remaining = ZSTD_compressStream2(context.get(), &produced, &pending, mode);
             if (ZSTD_isError(remaining))
                 return NORVIK_CODEC_ERROR;
-            if (!output.write(out.data(), produced.pos))
+            if (!output.advance(produced.pos))
                 return NORVIK_TARGET_ERROR;
             finished = last ? remaining == 0 : pending.pos == pending.size;
         }

@@ -23,7 +23,6 @@ int decompress(const char *source, const char *target)
         return NORVIK_CODEC_ERROR;
 
     std::vector<char> in(ZSTD_DStreamInSize());
-    std::vector<char> out(ZSTD_DStreamOutSize());
     // Non-zero while a frame is open: the stream must end on a frame boundary,
     // and an empty source holds no frame at all.
     std::size_t unfinished = 1;
@@ -38,12 +37,13 @@ int decompress(const char *source, const char *target)
         // With the input used up, go on while zstd still has output to flush.
         bool progress = true;
         while (pending.pos < pending.size || (unfinished != 0 && progress)) {
-            ZSTD_outBuffer produced{out.data(), out.size(), 0};
+            const std::span<char> space = output.space();
+            ZSTD_outBuffer produced{space.data(), space.size(), 0};
             std::size_t before = pending.pos;
             unfinished = ZSTD_decompressStream(context.get(), &produced, &pending);
             if (ZSTD_isError(unfinished))
                 return NORVIK_CODEC_ERROR;
-            if (!output.write(out.data(), produced.pos))
+            if (!output.advance(produced.pos))
                 return NORVIK_TARGET_ERROR;
             progress = produced.pos > 0 || pending.pos > before;
         }

@@ -3,7 +3,7 @@
 
 #include "codec.h"
 
-#include <new>
+#include <exception>
 
 namespace {
 
@@ -19,7 +19,8 @@ int guarded(const char *source, const char *target, Run run) noexcept
         return NORVIK_BAD_ARGUMENT;
     try {
         return run(source, target);
-    } catch (const std::bad_alloc &) {
+    } catch (const std::exception &) {
+        // Out of memory or threads: nothing was committed, nothing is left.
         return NORVIK_CODEC_ERROR;
     }
 }

@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <random>
+#include <system_error>
 #include <unistd.h>
 
 namespace norvik {
 
 namespace {
+
+constexpr std::size_t BlockSize = std::size_t(1) << 20;
 
 // Where the target really is: a symlink is followed, so the file it names is
 // replaced and the link stays.
@@ -94,20 +97,98 @@ OutputFile::OutputFile(const char *target, const struct stat &source)
     // A replaced target keeps its permissions; a new one gets the usual ones.
     if (keepMode)
         (void)::fchmod(fd_, mode);
+    try {
+        for (Block &block : blocks_)
+            block.bytes.resize(BlockSize);
+        writer_ = std::thread([this] { writerLoop(); });
+    } catch (const std::exception &) {
+        // No memory or no thread: the destructor will not run for a half-made
+        // object, so nothing may be left behind here.
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+        return;
+    }
     status_ = NORVIK_OK;
 }
 
 OutputFile::~OutputFile()
 {
+    stopWriter();
     if (fd_ >= 0)
         ::close(fd_);
     if (!temporary_.empty() && !committed_)
         ::unlink(temporary_.c_str());
 }
 
-bool OutputFile::write(const void *data, std::size_t size)
+std::span<char> OutputFile::space()
 {
-    const auto *bytes = static_cast<const char *>(data);
+    Block &block = blocks_[filling_];
+    return {block.bytes.data() + block.used, block.bytes.size() - block.used};
+}
+
+bool OutputFile::advance(std::size_t size)
+{
+    Block &block = blocks_[filling_];
+    block.used += size;
+    return block.used < block.bytes.size() ? true : handOver();
+}
+
+bool OutputFile::handOver()
+{
+    if (!waitIdle())
+        return false;
+    {
+        std::lock_guard lock(mutex_);
+        inHand_ = &blocks_[filling_];
+    }
+    changed_.notify_all();
+    filling_ ^= 1;
+    blocks_[filling_].used = 0;
+    return true;
+}
+
+bool OutputFile::waitIdle()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return inHand_ == nullptr; });
+    return !failed_;
+}
+
+void OutputFile::stopWriter()
+{
+    if (!writer_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
+}
+
+void OutputFile::writerLoop()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return inHand_ != nullptr || stopping_; });
+        if (inHand_ == nullptr)
+            return;
+        Block *block = inHand_;
+        bool ok = !failed_;
+        lock.unlock();
+        if (ok)
+            ok = writeAll(block->bytes.data(), block->used);
+        lock.lock();
+        failed_ = failed_ || !ok;
+        inHand_ = nullptr;
+        changed_.notify_all();
+    }
+}
+
+bool OutputFile::writeAll(const char *bytes, std::size_t size)
+{
     while (size > 0) {
         ssize_t n = ::write(fd_, bytes, size);
         if (n < 0) {
@@ -123,9 +204,11 @@ bool OutputFile::write(const void *data, std::size_t size)
 
 int OutputFile::commit()
 {
+    const bool written = (blocks_[filling_].used == 0 || handOver()) && waitIdle();
+    stopWriter();
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0)
+    if (::close(fd) != 0 || !written)
         return NORVIK_TARGET_ERROR;
     if (::rename(temporary_.c_str(), final_.c_str()) != 0)
         return NORVIK_TARGET_ERROR;

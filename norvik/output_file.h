@@ -1,10 +1,17 @@
 // The target side of a run: a temporary file beside the target that becomes the
-// target only when the run commits it.
+// target only when the run commits it. Bytes go straight into one of two
+// blocks; a writer thread writes a full block while the caller fills the other,
+// so producing the data and writing it overlap.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
+#include <span>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 namespace norvik {
 
@@ -21,19 +28,42 @@ public:
     // NORVIK_OK once the temporary file is open, else why it could not be.
     int status() const { return status_; }
 
-    // Writes all of `size` bytes; false on any write error (a full disk among them).
-    bool write(const void *data, std::size_t size);
+    // Where the next bytes go; never empty.
+    std::span<char> space();
+    // The first `size` bytes of space() now hold output. False once a write
+    // has failed (a full disk among the reasons).
+    bool advance(std::size_t size);
 
-    // Closes the temporary file and renames it over the target.
-    // Returns NORVIK_OK or NORVIK_TARGET_ERROR.
+    // Writes what is left, closes the temporary file and renames it over the
+    // target. Returns NORVIK_OK or NORVIK_TARGET_ERROR.
     int commit();
 
 private:
+    struct Block {
+        std::vector<char> bytes;
+        std::size_t used = 0;
+    };
+
+    bool handOver();   // gives the filling block to the writer, takes the other
+    bool waitIdle();   // until the writer has nothing in hand; false if a write failed
+    void stopWriter();
+    void writerLoop();
+    bool writeAll(const char *bytes, std::size_t size);
+
     int fd_ = -1;
     int status_;
     std::string final_;
     std::string temporary_;
     bool committed_ = false;
+
+    Block blocks_[2];
+    int filling_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Block *inHand_ = nullptr;
+    bool failed_ = false;
+    bool stopping_ = false;
+    std::thread writer_;
 };
 
 } // namespace norvik
