@@ -128,6 +128,10 @@ class Session:
     def path(self, name):
         return os.path.join(self.folder, name)
 
+    def write_sample(self, name="sample.txt"):
+        with open(self.path(name), "wb") as f:
+            f.write(SAMPLE)
+
     def close(self):
         self.process.terminate()
         self.process.wait(10)
@@ -168,8 +172,7 @@ def _(s):
 
 @check("Alt+C from a text field compresses into compress.dat and shows the real sizes")
 def _(s):
-    with open(s.path("sample.txt"), "wb") as f:
-        f.write(SAMPLE)
+    s.write_sample()
     s.type_into("Source File", "sample.txt")
     xdotool("key", "alt+c")
     target = s.path("compress.dat")
@@ -179,14 +182,12 @@ def _(s):
     assert s.value("Compressed Size") == f"{os.path.getsize(target):,} bytes", s.value("Compressed Size")
     assert s.value("Elapsed Time").endswith(" secs."), s.value("Elapsed Time")
     saved = 100 - os.path.getsize(target) / len(SAMPLE) * 100
-    assert s.value("Compression %") == f"{saved:.1f}".lstrip("0").rstrip("0") + "%" or abs(
-        float(s.value("Compression %")[:-1]) - saved) < 0.051, s.value("Compression %")
+    assert abs(float(s.value("Compression %")[:-1]) - saved) < 0.051, s.value("Compression %")
 
 
 @check("Alt+D gives back the original byte for byte")
 def _(s):
-    with open(s.path("sample.txt"), "wb") as f:
-        f.write(SAMPLE)
+    s.write_sample()
     s.type_into("Source File", "sample.txt")
     s.type_into("Target File", "packed.zst")
     xdotool("key", "alt+c")
@@ -201,8 +202,7 @@ def _(s):
 
 @check("Space and Enter press the focused button")
 def _(s):
-    with open(s.path("sample.txt"), "wb") as f:
-        f.write(SAMPLE)
+    s.write_sample()
     s.type_into("Source File", "sample.txt")
     s.type_into("Target File", "by-space.zst")
     xdotool("key", "Tab", "space")
@@ -259,8 +259,7 @@ def missing_library(s):
 
 
 def own_library(s):
-    with open(s.path("sample.txt"), "wb") as f:
-        f.write(SAMPLE)
+    s.write_sample()
     s.type_into("Source File", "sample.txt")
     xdotool("key", "alt+c")
     # The stand-in writes an empty target, which no zstd file is.
