@@ -20,7 +20,8 @@ int guarded(const char *source, const char *target, Run run) noexcept
     try {
         return run(source, target);
     } catch (const std::exception &) {
-        // Out of memory or threads: nothing was committed, nothing is left.
+        // Out of memory or threads: nothing was committed, and the output
+        // file's destructor has removed the temporary file.
         return NORVIK_CODEC_ERROR;
     }
 }

@@ -97,19 +97,6 @@ OutputFile::OutputFile(const char *target, const struct stat &source)
     // A replaced target keeps its permissions; a new one gets the usual ones.
     if (keepMode)
         (void)::fchmod(fd_, mode);
-    try {
-        for (Block &block : blocks_)
-            block.bytes.resize(BlockSize);
-        writer_ = std::thread([this] { writerLoop(); });
-    } catch (const std::exception &) {
-        // No memory or no thread: the destructor will not run for a half-made
-        // object, so nothing may be left behind here.
-        ::close(fd_);
-        fd_ = -1;
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-        return;
-    }
     status_ = NORVIK_OK;
 }
 
@@ -125,18 +112,22 @@ OutputFile::~OutputFile()
 std::span<char> OutputFile::space()
 {
     Block &block = blocks_[filling_];
-    return {block.bytes.data() + block.used, block.bytes.size() - block.used};
+    if (!block.bytes)
+        block.bytes.reset(new char[BlockSize]);
+    return {block.bytes.get() + block.used, BlockSize - block.used};
 }
 
 bool OutputFile::advance(std::size_t size)
 {
     Block &block = blocks_[filling_];
     block.used += size;
-    return block.used < block.bytes.size() ? true : handOver();
+    return block.used < BlockSize ? true : handOver();
 }
 
 bool OutputFile::handOver()
 {
+    if (!writer_.joinable())
+        writer_ = std::thread([this] { writerLoop(); });
     if (!waitIdle())
         return false;
     {
@@ -179,7 +170,7 @@ void OutputFile::writerLoop()
         bool ok = !failed_;
         lock.unlock();
         if (ok)
-            ok = writeAll(block->bytes.data(), block->used);
+            ok = writeAll(block->bytes.get(), block->used);
         lock.lock();
         failed_ = failed_ || !ok;
         inHand_ = nullptr;
@@ -204,7 +195,9 @@ bool OutputFile::writeAll(const char *bytes, std::size_t size)
 
 int OutputFile::commit()
 {
-    const bool written = (blocks_[filling_].used == 0 || handOver()) && waitIdle();
+    // The last block is written here: with the writer idle, or never started.
+    const Block &last = blocks_[filling_];
+    const bool written = waitIdle() && (last.used == 0 || writeAll(last.bytes.get(), last.used));
     stopWriter();
     int fd = fd_;
     fd_ = -1;

@@ -1,7 +1,8 @@
 // The target side of a run: a temporary file beside the target that becomes the
 // target only when the run commits it. Bytes go straight into one of two
-// blocks; a writer thread writes a full block while the caller fills the other,
-// so producing the data and writing it overlap.
+// blocks; once the first block is full, a writer thread writes each full block
+// while the caller fills the other, so producing the data and writing it
+// overlap. Output that fits one block is written without a thread.
 #pragma once
 
 #include <condition_variable>
@@ -10,8 +11,8 @@
 #include <span>
 #include <string>
 #include <sys/stat.h>
+#include <memory>
 #include <thread>
-#include <vector>
 
 namespace norvik {
 
@@ -40,7 +41,7 @@ public:
 
 private:
     struct Block {
-        std::vector<char> bytes;
+        std::unique_ptr<char[]> bytes; // made on first use, not zeroed
         std::size_t used = 0;
     };
 
