@@ -17,7 +17,7 @@
 namespace {
 
 #if !defined(_WIN32)
-void *open(const QString &file)
+void *openLibrary(const QString &file)
 {
     return dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
 }
@@ -47,7 +47,7 @@ void *loadLibrary(const QString &file, QString &reason)
         reason = QStringLiteral("error %1").arg(GetLastError());
     return reinterpret_cast<void *>(module);
 #else
-    void *handle = open(file);
+    void *handle = openLibrary(file);
     if (handle)
         return handle;
     reason = QString::fromLocal8Bit(dlerror());
@@ -55,7 +55,7 @@ void *loadLibrary(const QString &file, QString &reason)
         return nullptr;
     for (const QString &shipped : shippedLocations(file))
         if (std::filesystem::exists(QFile::encodeName(shipped).toStdString()))
-            if ((handle = open(shipped)))
+            if ((handle = openLibrary(shipped)))
                 return handle;
     return nullptr;
 #endif

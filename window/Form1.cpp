@@ -69,6 +69,7 @@ QAccessibleInterface *form1Accessible(const QString &className, QObject *object)
 Form1::Form1(Module1 &library, Clock &clock, QWidget *parent)
     : QWidget(parent), library_(library), clock_(clock), dialog_(this)
 {
+    // Once per process, before anything asks the window for its accessible face.
     static const bool accessibleAsWindow = (QAccessible::installFactory(form1Accessible), true);
     Q_UNUSED(accessibleAsWindow);
     setObjectName(QStringLiteral("Form1"));

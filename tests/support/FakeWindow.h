@@ -7,6 +7,7 @@
 
 #include <QStringList>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
