@@ -2,12 +2,10 @@
 // frames that claim far more output than any disk holds.
 #include "support/QStringPrinter.h"
 #include "runs/Clock.h"
-#include "runs/CompressRun.h"
-#include "runs/DecompressRun.h"
 #include "runs/Module1.h"
+#include "support/Clicks.h"
 #include "support/FakeWindow.h"
 #include "support/ScratchFolder.h"
-#include "window/ReportFailures.h"
 
 #include <QLocale>
 #include <sys/mount.h>
@@ -56,16 +54,12 @@ protected:
 
     void compress(const std::string &source, const std::string &target)
     {
-        window.source = QString::fromStdString(source);
-        window.dest = QString::fromStdString(target);
-        reportFailures(window, [&] { CompressBtn_Click(window, library, clock); });
+        clickCompress(window, library, clock, source, target);
     }
 
     void decompress(const std::string &source, const std::string &target)
     {
-        window.source = QString::fromStdString(source);
-        window.dest = QString::fromStdString(target);
-        reportFailures(window, [&] { DecompressBtn_Click(window, library); });
+        clickDecompress(window, library, source, target);
     }
 
     // Runs decompress_file in a child process; returns its result and peak

@@ -2,14 +2,12 @@
 // stay flat.
 #include "support/QStringPrinter.h"
 #include "runs/Clock.h"
-#include "runs/CompressRun.h"
-#include "runs/DecompressRun.h"
 #include "runs/Module1.h"
+#include "support/Clicks.h"
 #include "support/FakeWindow.h"
 #include "support/ProcessUsage.h"
 #include "support/ScratchFolder.h"
 #include "support/TestLibraries.h"
-#include "window/ReportFailures.h"
 
 namespace {
 
@@ -34,9 +32,8 @@ TEST_F(LongRun, TenThousandCompressRunsHoldNothing)
 {
     testLibraryFunction<Reset>("recording", "recording_reset")(nullptr, nullptr, 10);
     Module1 library(testLibrary("recording"));
-    window.source = QString::fromStdString(write("in", "some text"));
-    window.dest = QString::fromStdString(path("out"));
-    auto run = [&] { reportFailures(window, [&] { CompressBtn_Click(window, library, clock); }); };
+    const std::string source = write("in", "some text");
+    auto run = [&] { clickCompress(window, library, clock, source, path("out")); };
 
     repeat(500, run); // warm up: the library loaded, the allocator settled
     const int files = openFileDescriptors();
@@ -54,12 +51,8 @@ TEST_F(LongRun, TwoHundredRoundTripsHoldNothing)
     Module1 library(QStringLiteral(NORVIK_BUILD_LIBRARY));
     const std::string original = write("in", std::string(300000, 'r') + "end");
     auto roundTrip = [&] {
-        window.source = QString::fromStdString(original);
-        window.dest = QString::fromStdString(path("in.zst"));
-        reportFailures(window, [&] { CompressBtn_Click(window, library, clock); });
-        window.source = window.dest;
-        window.dest = QString::fromStdString(path("back"));
-        reportFailures(window, [&] { DecompressBtn_Click(window, library); });
+        clickCompress(window, library, clock, original, path("in.zst"));
+        clickDecompress(window, library, path("in.zst"), path("back"));
     };
 
     repeat(20, roundTrip);

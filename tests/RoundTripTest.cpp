@@ -2,12 +2,10 @@
 // real files: what comes back is what went in, byte for byte.
 #include "support/QStringPrinter.h"
 #include "runs/Clock.h"
-#include "runs/CompressRun.h"
-#include "runs/DecompressRun.h"
 #include "runs/Module1.h"
+#include "support/Clicks.h"
 #include "support/FakeWindow.h"
 #include "support/ScratchFolder.h"
-#include "window/ReportFailures.h"
 
 #include <QLocale>
 #include <random>
@@ -35,12 +33,8 @@ protected:
     // source and a new name as the target, Decompress.
     std::string throughTheWindow(const std::string &original)
     {
-        window.source = QString::fromStdString(original);
-        window.dest = QString::fromStdString(path("packed.zst"));
-        reportFailures(window, [&] { CompressBtn_Click(window, library, clock); });
-        window.source = window.dest;
-        window.dest = QString::fromStdString(path("unpacked"));
-        reportFailures(window, [&] { DecompressBtn_Click(window, library); });
+        clickCompress(window, library, clock, original, path("packed.zst"));
+        clickDecompress(window, library, path("packed.zst"), path("unpacked"));
         EXPECT_TRUE(window.errors.isEmpty()) << window.errors.join('\n').toStdString();
         return read(path("unpacked"));
     }
@@ -98,16 +92,12 @@ TEST_F(RoundTrip, TalksWithTheZstdCommandBothWays)
         GTEST_SKIP() << "the zstd command is not installed";
     const std::string original = write("text", std::string(100000, 'z') + randomBytes(5000));
 
-    window.source = QString::fromStdString(original);
-    window.dest = QString::fromStdString(path("ours.zst"));
-    reportFailures(window, [&] { CompressBtn_Click(window, library, clock); });
+    clickCompress(window, library, clock, original, path("ours.zst"));
     ASSERT_EQ(std::system(("zstd -q -d '" + path("ours.zst") + "' -o '" + path("by-zstd") + "'").c_str()), 0);
     EXPECT_TRUE(read(path("by-zstd")) == read(original));
 
     ASSERT_EQ(std::system(("zstd -q -9 '" + original + "' -o '" + path("theirs.zst") + "'").c_str()), 0);
-    window.source = QString::fromStdString(path("theirs.zst"));
-    window.dest = QString::fromStdString(path("by-us"));
-    reportFailures(window, [&] { DecompressBtn_Click(window, library); });
+    clickDecompress(window, library, path("theirs.zst"), path("by-us"));
     EXPECT_TRUE(read(path("by-us")) == read(original));
     EXPECT_TRUE(window.errors.isEmpty());
 }
@@ -117,16 +107,12 @@ TEST_F(RoundTrip, TalksWithTheZstdCommandBothWays)
 TEST_F(RoundTrip, DecompressOfABadSourceKeepsTheTarget)
 {
     const std::string packed = path("packed.zst");
-    window.source = QString::fromStdString(write("text", std::string(50000, 'k')));
-    window.dest = QString::fromStdString(packed);
-    reportFailures(window, [&] { CompressBtn_Click(window, library, clock); });
+    clickCompress(window, library, clock, write("text", std::string(50000, 'k')), packed);
     std::string frame = read(packed);
     write("truncated.zst", frame.substr(0, frame.size() / 2));
     write("target", "keep me");
     for (const char *bad : {"text", "truncated.zst", "missing"}) {
-        window.source = QString::fromStdString(path(bad));
-        window.dest = QString::fromStdString(path("target"));
-        reportFailures(window, [&] { DecompressBtn_Click(window, library); });
+        clickDecompress(window, library, path(bad), path("target"));
         EXPECT_EQ(read(path("target")), "keep me") << bad;
     }
     EXPECT_EQ(entries(), (std::vector<std::string>{"packed.zst", "target", "text", "truncated.zst"}));
