@@ -1,7 +1,7 @@
 // What the compress action adds around the library call: converting the two
 // paths, finding the entry point, the call itself and the write-back, timed
 // with a library that returns at once.
-#include "runs/Module1.h"
+#include "Module1.h"
 
 #include <QString>
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
-#include "picking/FilePicking.h"
+#include "FilePicking.h"
 
-#include "picking/OpenFileDialog.h"
-#include "window/WindowState.h"
+#include "OpenFileDialog.h"
+#include "WindowState.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "picking/QtOpenFileDialog.h"
+#include "QtOpenFileDialog.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 // Qt's own open-file dialog behind the OpenFileDialog interface.
 #pragma once
 
-#include "picking/OpenFileDialog.h"
+#include "OpenFileDialog.h"
 
 class QFileDialog;
 class QWidget;

@@ -1,12 +1,12 @@
-#include "runs/CompressRun.h"
+#include "CompressRun.h"
 
-#include "runs/Clock.h"
-#include "runs/FileLength.h"
-#include "runs/FileStamp.h"
-#include "runs/Module1.h"
-#include "runs/PatternFormat.h"
-#include "window/RunError.h"
-#include "window/WindowState.h"
+#include "Clock.h"
+#include "FileLength.h"
+#include "FileStamp.h"
+#include "Module1.h"
+#include "PatternFormat.h"
+#include "RunError.h"
+#include "WindowState.h"
 
 #include <QLocale>
 #include <array>
@@ -72,9 +72,7 @@ void run(WindowState &form, Module1 &library, Clock &clock, StatisticsRows &rows
     const QString target = form.DestPath;
     const std::optional<FileStamp> before = stampOf(target);
     // Exactly the library call is timed: conversions and a first load included.
-    const auto start = clock.now();
-    library.compress_file(form.SourcePath, form.DestPath);
-    const auto end = clock.now();
+    const auto elapsed = timed(clock, [&] { library.compress_file(form.SourcePath, form.DestPath); });
     // A library that failed may leave an earlier file at the target; its size
     // is no result of this run.
     if (before && form.DestPath == target && stampOf(target) == before)
@@ -85,7 +83,7 @@ void run(WindowState &form, Module1 &library, Clock &clock, StatisticsRows &rows
     const QLocale locale;
     rows.show(sizeCaption(fileLength(form.SourcePath), locale));
     rows.show(sizeCaption(fileLength(form.DestPath), locale));
-    const double seconds = std::chrono::duration<double>(end - start).count();
+    const double seconds = std::chrono::duration<double>(elapsed).count();
     rows.show(formatPattern(seconds, TimePattern, locale) + QStringLiteral(" secs."));
     // The percentage reads both lengths afresh, the target first.
     const std::uint64_t compressed = fileLength(form.DestPath);

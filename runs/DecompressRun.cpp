@@ -1,7 +1,7 @@
-#include "runs/DecompressRun.h"
+#include "DecompressRun.h"
 
-#include "runs/Module1.h"
-#include "window/WindowState.h"
+#include "Module1.h"
+#include "WindowState.h"
 
 void DecompressBtn_Click(WindowState &form, Module1 &library)
 {

@@ -1,7 +1,7 @@
-#include "runs/FileLength.h"
+#include "FileLength.h"
 
-#include "runs/PathBuffer.h"
-#include "window/RunError.h"
+#include "PathBuffer.h"
+#include "RunError.h"
 
 #include <filesystem>
 #include <string>

@@ -1,6 +1,6 @@
-#include "runs/FileStamp.h"
+#include "FileStamp.h"
 
-#include "runs/PathBuffer.h"
+#include "PathBuffer.h"
 
 #if defined(_WIN32)
 #  include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "runs/Module1.h"
+#include "Module1.h"
 
-#include "runs/PathBuffer.h"
-#include "window/RunError.h"
+#include "PathBuffer.h"
+#include "RunError.h"
 
 #include <QFile>
 #include <QStringList>

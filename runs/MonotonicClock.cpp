@@ -1,4 +1,4 @@
-#include "runs/Clock.h"
+#include "Clock.h"
 
 std::chrono::nanoseconds MonotonicClock::now()
 {

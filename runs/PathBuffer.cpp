@@ -1,4 +1,4 @@
-#include "runs/PathBuffer.h"
+#include "PathBuffer.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

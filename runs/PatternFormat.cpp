@@ -1,4 +1,4 @@
-#include "runs/PatternFormat.h"
+#include "PatternFormat.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "window/CommandButton.h"
+#include "CommandButton.h"
 
 #include <QEvent>
 

@@ -1,4 +1,4 @@
-#include "window/DoubleClickWatcher.h"
+#include "DoubleClickWatcher.h"
 
 #include <QEvent>
 #include <QMouseEvent>

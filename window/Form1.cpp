@@ -1,12 +1,12 @@
-#include "window/Form1.h"
+#include "Form1.h"
 
-#include "picking/FilePicking.h"
-#include "runs/CompressRun.h"
-#include "runs/DecompressRun.h"
-#include "window/CommandButton.h"
-#include "window/DoubleClickWatcher.h"
-#include "window/Form1Layout.h"
-#include "window/ReportFailures.h"
+#include "FilePicking.h"
+#include "CompressRun.h"
+#include "DecompressRun.h"
+#include "CommandButton.h"
+#include "DoubleClickWatcher.h"
+#include "Form1Layout.h"
+#include "ReportFailures.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>

@@ -2,8 +2,8 @@
 // "Compression Statistics" box.
 #pragma once
 
-#include "picking/QtOpenFileDialog.h"
-#include "window/WindowState.h"
+#include "QtOpenFileDialog.h"
+#include "WindowState.h"
 
 #include <QWidget>
 

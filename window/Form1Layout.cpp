@@ -1,4 +1,4 @@
-#include "window/Form1Layout.h"
+#include "Form1Layout.h"
 
 namespace {
 

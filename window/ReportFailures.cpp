@@ -1,7 +1,7 @@
-#include "window/ReportFailures.h"
+#include "ReportFailures.h"
 
-#include "window/RunError.h"
-#include "window/WindowState.h"
+#include "RunError.h"
+#include "WindowState.h"
 
 #include <new>
 
