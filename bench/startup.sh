@@ -3,16 +3,12 @@
 # program and for the minimal Qt window (the floor). Prints a Markdown table.
 #   startup.sh BUILD_DIR [RUNS]
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 runs=${2:-7}
-number=90
-while [ -e /tmp/.X11-unix/X$number ] || [ -e /tmp/.X$number-lock ]; do number=$((number + 1)); done
-display=:$number
-Xvfb "$display" -screen 0 1024x768x24 -br -nolisten tcp >/dev/null 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+if [ -z "${BREVIMETER_IN_XVFB:-}" ]; then
+  exec env BREVIMETER_IN_XVFB=1 xvfb-run -a -s '-screen 0 1024x768x24 -br -nolisten tcp' "$0" "$build" "$runs"
+fi
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp}
 
 summary() { # name, then lines "seconds KiB" on stdin (the first is the warm-up)
   python3 -c '
