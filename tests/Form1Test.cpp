@@ -1,38 +1,28 @@
-// The real window on Qt's offscreen platform: its layout, its keyboard and its
-// wiring to the handlers.
+// The real window on Qt's offscreen platform: its keyboard, its layout, its
+// message box and its dialog.
 #include "support/QStringPrinter.h"
-#include "runs/Clock.h"
-#include "runs/Module1.h"
+#include "Form1.h"
+#include "Module1.h"
+#include "support/ScratchFolder.h"
 #include "support/TestLibraries.h"
-#include "window/Form1.h"
-#include "window/Form1Layout.h"
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace {
 
-using Reset = void (*)(void (*)(const char *, const char *, const char *, void *), void *, long long);
-using Calls = int (*)();
-
-int calls()
-{
-    return testLibraryFunction<Calls>("recording", "recording_calls")();
-}
-
-class Form1Window : public ::testing::Test {
+class Form1Window : public ScratchFolder {
 protected:
     void SetUp() override
     {
-        testLibraryFunction<Reset>("recording", "recording_reset")(nullptr, nullptr, -1);
+        ScratchFolder::SetUp();
+        recordInto(calls, -1);
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     }
@@ -45,151 +35,104 @@ protected:
         return widget;
     }
 
-    // Answers the next message box with OK; its title and text land in `box`.
-    void answerNextMessageBox()
+    // Waits for the library to have been called `count` times in all.
+    void expectCalls(std::size_t count)
     {
-        auto *poll = new QTimer(&form);
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll] {
-            if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                box << shown->windowTitle() << shown->text();
-                shown->accept();
-                poll->deleteLater();
-            }
-        });
-        poll->start(10);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return calls.calls.size() == count; }, 2000))
+            << calls.calls.size() << " calls, not " << count;
     }
 
+    FakeWindow calls; // only its record of the library's calls
     MonotonicClock clock;
     Module1 library{testLibrary("recording")};
     Form1 form{library, clock};
-    QStringList box;
 };
 
-TEST_F(Form1Window, HasItsCaptionSizeAndEmptyFields)
+// Tab and Shift+Tab go round the fields and buttons; Alt+C and Alt+D from
+// anywhere move the focus to their button and click it; Space and Enter click
+// the focused button, and Enter in a field clicks nothing.
+TEST_F(Form1Window, TheKeyboardReachesEverything)
 {
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Brevimeter"));
-    EXPECT_EQ(form.size(), QSize(314, 305));
-    EXPECT_EQ(control<QLineEdit>("SourceFile")->text(), QString());
-    EXPECT_EQ(control<QLineEdit>("DestFile")->text(), QString());
-    EXPECT_EQ(control<QLineEdit>("SourceFile")->toolTip(), QStringLiteral("Double-Click to select file."));
-    EXPECT_EQ(control<QLineEdit>("DestFile")->toolTip(), QStringLiteral("Double-Click to select file"));
-    EXPECT_EQ(control<QPushButton>("CompressBtn")->text(), QStringLiteral("&Compress"));
-    EXPECT_EQ(control<QPushButton>("DecompressBtn")->text(), QStringLiteral("&Decompress"));
-    EXPECT_EQ(control<QGroupBox>("Frame1")->title(), QStringLiteral("Compression Statistics"));
-    const std::pair<const char *, const char *> captions[] = {
-        {"Label1", "Original Size"}, {"Label2", "Compressed Size"}, {"Label3", "Elapsed Time"},
-        {"Label4", "Compression %"}, {"Label5", "Source File"},     {"Label6", "Target File"},
-        {"OrigSize", ""}, {"CompSize", ""}, {"CompTime", ""}, {"CompPct", ""}};
-    for (auto [name, caption] : captions)
-        EXPECT_EQ(control<QLabel>(name)->text(), QLatin1String(caption)) << name;
-    for (auto *button : {control<QPushButton>("CompressBtn"), control<QPushButton>("DecompressBtn")}) {
-        EXPECT_TRUE(button->isEnabled());
-        EXPECT_FALSE(button->isDefault());
+    const QStringList order{"SourceFile", "DestFile", "CompressBtn", "DecompressBtn", "SourceFile"};
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), order.first());
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), order[i]);
     }
+    for (qsizetype i = order.size() - 2; i >= 0; --i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), order[i]);
+    }
+    recordInto(calls, 3);
+    control<QLineEdit>("SourceFile")->setText(QString::fromStdString(write("in", "text")));
+    control<QLineEdit>("DestFile")->setText(QStringLiteral("out"));
+    QTest::keyClick(control("SourceFile"), Qt::Key_Return);
+    QTest::keyClick(control("SourceFile"), Qt::Key_D, Qt::AltModifier);
+    EXPECT_EQ(form.focusWidget()->objectName(), QStringLiteral("DecompressBtn"));
+    expectCalls(1);
+    QTest::keyClick(form.focusWidget(), Qt::Key_Space);
+    expectCalls(2);
+    QTest::keyClick(form.focusWidget(), Qt::Key_Return);
+    expectCalls(3);
+    QTest::keyClick(form.focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
+    expectCalls(4);
+    QTest::keyClick(control("DestFile"), Qt::Key_C, Qt::AltModifier);
+    EXPECT_EQ(form.focusWidget()->objectName(), QStringLiteral("CompressBtn"));
+    expectCalls(5);
+    EXPECT_EQ(calls.calls.back().entry, "compress_file");
 }
 
-// Every control at its place whatever size the window takes; the frame's
-// controls measured from the frame.
-TEST_F(Form1Window, KeepsEveryControlWhereTheLayoutPutsIt)
+// A failure shows its message over the window, which stays open with the
+// pointer back to normal and the default target name in place.
+TEST_F(Form1Window, AFailureIsShownAndTheWindowStays)
 {
+    QStringList box;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            box << shown->windowTitle() << shown->text();
+            shown->accept();
+        }
+    });
+    poll.start(10);
+    control<QLineEdit>("SourceFile")->setText(QStringLiteral("/no/such/file"));
+    QTest::mouseClick(control("CompressBtn"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !box.isEmpty(); }, 2000));
+    EXPECT_EQ(box, (QStringList{"Brevimeter", "The file \"/no/such/file\" was not found."}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(control<QLineEdit>("DestFile")->text(), QStringLiteral("compress.dat"));
+}
+
+// Every control at its place in pixels (twips / 15), whatever size the window takes.
+TEST_F(Form1Window, KeepsEveryControlInPlace)
+{
+    const std::pair<const char *, QRect> places[] = {
+        {"SourceFile", {84, 20, 205, 21}},  {"DestFile", {84, 56, 205, 21}},   {"CompressBtn", {64, 100, 85, 29}},
+        {"DecompressBtn", {168, 100, 85, 29}}, {"Frame1", {24, 164, 261, 125}}, {"Label1", {20, 20, 0, 0}},
+        {"Label2", {20, 44, 0, 0}},          {"OrigSize", {116, 20, 133, 17}}, {"CompSize", {116, 44, 133, 17}},
+        {"Label3", {20, 68, 0, 0}},          {"CompTime", {116, 68, 133, 17}}, {"Label4", {20, 92, 0, 0}},
+        {"CompPct", {116, 92, 133, 17}},     {"Label5", {20, 24, 61, 13}},     {"Label6", {20, 56, 61, 17}}};
     for (QSize size : {QSize(314, 305), QSize(600, 500), QSize(120, 90)}) {
         form.resize(size);
         QApplication::processEvents();
-        for (const ControlPlacement &placement : form1Placements()) {
-            QWidget *widget = control(placement.name);
+        for (const auto &[name, place] : places) {
+            QWidget *widget = control(name);
             ASSERT_NE(widget, nullptr);
-            const bool inFrame = widget->parentWidget()->objectName() == QLatin1String("Frame1");
-            EXPECT_EQ(inFrame, std::string(placement.name).starts_with("Label") && placement.name[5] <= '4'
-                                   || std::string(placement.name).starts_with("Orig")
-                                   || std::string(placement.name).starts_with("Comp") && placement.name[4] != 'r')
-                << placement.name;
-            const QRect expected = pixelRect(placement);
-            EXPECT_EQ(widget->pos(), expected.topLeft()) << placement.name;
-            if (placement.sizesToText)
-                EXPECT_EQ(widget->size(), widget->sizeHint()) << placement.name;
-            else
-                EXPECT_EQ(widget->size(), expected.size()) << placement.name;
+            EXPECT_EQ(widget->pos(), place.topLeft()) << name;
+            // Caption labels in the box take the size of their text.
+            EXPECT_EQ(widget->size(), place.isNull() ? widget->sizeHint() : place.size()) << name;
         }
     }
+    EXPECT_EQ(control("CompPct")->parentWidget(), control("Frame1"));
 }
 
-// Screen readers read each control by its caption, and each value after its
-// row caption.
-TEST_F(Form1Window, NamesEveryControlForScreenReaders)
-{
-    EXPECT_EQ(control("SourceFile")->accessibleName(), QStringLiteral("Source File"));
-    EXPECT_EQ(control("DestFile")->accessibleName(), QStringLiteral("Target File"));
-    form.setCaption(StatisticsRow::CompSize, QStringLiteral("56,999 bytes"));
-    EXPECT_EQ(control<QLabel>("CompSize")->text(), QStringLiteral("56,999 bytes"));
-    EXPECT_EQ(control("CompSize")->accessibleName(), QStringLiteral("Compressed Size: 56,999 bytes"));
-    form.setCaption(StatisticsRow::CompSize, QString());
-    EXPECT_EQ(control("CompSize")->accessibleName(), QStringLiteral("Compressed Size"));
-    EXPECT_EQ(control("CompPct")->accessibleName(), QStringLiteral("Compression %"));
-}
-
-TEST_F(Form1Window, TabsThroughTheFieldsAndButtonsOnly)
-{
-    const QStringList forward{"SourceFile", "DestFile", "CompressBtn", "DecompressBtn", "SourceFile"};
-    EXPECT_EQ(QApplication::focusWidget()->objectName(), forward.first());
-    for (qsizetype i = 1; i < forward.size(); ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget()->objectName(), forward[i]);
-    }
-    for (qsizetype i = forward.size() - 2; i >= 0; --i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
-        EXPECT_EQ(QApplication::focusWidget()->objectName(), forward[i]);
-    }
-}
-
-TEST_F(Form1Window, AltCAndAltDClickTheirButtonsFromATextField)
-{
-    auto *source = control<QLineEdit>("SourceFile");
-    source->setText(QStringLiteral("/no/such/file"));
-    answerNextMessageBox();
-    QTest::keyClick(source, Qt::Key_C, Qt::AltModifier);
-    EXPECT_EQ(form.focusWidget()->objectName(), QStringLiteral("CompressBtn"));
-    QTRY_COMPARE(calls(), 1);
-    QTRY_COMPARE(box.size(), 2);
-    EXPECT_EQ(box.at(0), QStringLiteral("Brevimeter"));
-    EXPECT_EQ(box.at(1), QStringLiteral("The file \"/no/such/file\" was not found."));
-    EXPECT_EQ(control<QLineEdit>("DestFile")->text(), QStringLiteral("compress.dat"));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the pointer is back to normal";
-    EXPECT_TRUE(form.isVisible()) << "a failure does not close the window";
-
-    // No window manager gives the activation back once the box has gone.
-    form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    QTest::keyClick(control<QLineEdit>("DestFile"), Qt::Key_D, Qt::AltModifier);
-    EXPECT_EQ(form.focusWidget()->objectName(), QStringLiteral("DecompressBtn"));
-    QTRY_COMPARE(calls(), 2);
-}
-
-TEST_F(Form1Window, SpaceAndEnterClickTheFocusedButton)
-{
-    auto *decompress = control<QPushButton>("DecompressBtn");
-    decompress->setFocus();
-    QTest::keyClick(decompress, Qt::Key_Space);
-    QTRY_COMPARE(calls(), 1);
-    QTest::keyClick(decompress, Qt::Key_Return);
-    QTRY_COMPARE(calls(), 2);
-    QTest::keyClick(decompress, Qt::Key_Enter, Qt::KeypadModifier);
-    QTRY_COMPARE(calls(), 3);
-}
-
-TEST_F(Form1Window, EnterInATextFieldClicksNoButton)
-{
-    QTest::keyClick(control<QLineEdit>("SourceFile"), Qt::Key_Return);
-    QApplication::processEvents();
-    EXPECT_EQ(calls(), 0);
-}
-
-TEST_F(Form1Window, DoubleClickOpensTheOneDialogAndFillsTheField)
+TEST_F(Form1Window, DoubleClickFillsTheFieldFromTheOneDialog)
 {
     const QString startedIn = QDir::currentPath();
-    const QString chosen = QDir::temp().absoluteFilePath(QStringLiteral("brevimeter-new-target.zst"));
-    QFile::remove(chosen);
+    const QString chosen = QString::fromStdString(path("sub/new-target.zst"));
+    std::filesystem::create_directory(path("sub"));
     auto *dest = control<QLineEdit>("DestFile");
-    dest->setText(QStringLiteral("typed"));
     QFileDialog *dialog = form.fileDialog().dialog();
     QTimer::singleShot(0, [&] {
         // A file that does not exist yet is accepted, for a new target.
@@ -203,13 +146,15 @@ TEST_F(Form1Window, DoubleClickOpensTheOneDialogAndFillsTheField)
     EXPECT_FALSE(QFile::exists(chosen)) << "choosing a name creates nothing";
     EXPECT_EQ(QDir::currentPath(), startedIn) << "choosing a file in another folder moves nothing";
 
+    QString shownWith;
     QTimer::singleShot(0, [&] {
-        EXPECT_EQ(dialog->selectedFiles().value(0), chosen) << "the dialog opens with the last name";
+        shownWith = dialog->selectedFiles().value(0);
         dialog->reject();
     });
     auto *source = control<QLineEdit>("SourceFile");
     source->setText(QStringLiteral("typed source"));
     QTest::mouseDClick(source, Qt::LeftButton);
+    EXPECT_EQ(shownWith, chosen) << "the dialog opens with the last name";
     EXPECT_EQ(source->text(), QStringLiteral("typed source")) << "Cancel keeps the field";
 }
 

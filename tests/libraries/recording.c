@@ -1,6 +1,7 @@
-/* A stand-in compression library that records its calls. compress_file writes a
- * target of a size the test chooses; a hook lets the test see each call in
- * order with everything else it logs. */
+/* A stand-in compression library that tells the test of each call. Its
+ * compress_file writes a target of the size the test chose (nothing when the
+ * size is negative); either entry point can leave bytes of the test's choice
+ * in the path buffers, cut or padded with NULs to each buffer's own length. */
 #include <stdio.h>
 #include <string.h>
 
@@ -11,44 +12,44 @@ typedef void (*recording_hook)(const char *entry, const char *source, const char
 static recording_hook hook;
 static void *hook_context;
 static long long output_size;
-static int calls;
+static char rewrites[2][256];
+static size_t rewrite_sizes[2] = {(size_t)-1, (size_t)-1};
 
 EXPORT void recording_reset(recording_hook new_hook, void *context, long long target_size)
 {
     hook = new_hook;
     hook_context = context;
     output_size = target_size;
-    calls = 0;
+    rewrite_sizes[0] = rewrite_sizes[1] = (size_t)-1;
 }
 
-EXPORT int recording_calls(void)
+EXPORT void recording_rewrite(const char *source, size_t source_size, const char *target, size_t target_size)
 {
-    return calls;
+    memcpy(rewrites[0], source, rewrite_sizes[0] = source_size);
+    memcpy(rewrites[1], target, rewrite_sizes[1] = target_size);
 }
 
-static void record(const char *entry, const char *source, const char *target)
+static void record(const char *entry, char *paths[2])
 {
-    ++calls;
     if (hook)
-        hook(entry, source, target, hook_context);
+        hook(entry, paths[0], paths[1], hook_context);
+    for (int i = 0; i < 2; ++i)
+        if (rewrite_sizes[i] != (size_t)-1)
+            for (size_t at = 0, size = strlen(paths[i]); at < size; ++at)
+                paths[i][at] = at < rewrite_sizes[i] ? rewrites[i][at] : '\0';
 }
 
-/* Writes `output_size` bytes to target; a negative size writes nothing. */
 EXPORT int compress_file(char *source, char *target)
 {
-    record("compress_file", source, target);
-    if (output_size < 0)
-        return 1;
-    FILE *file = fopen(target, "wb");
-    if (!file)
-        return 1;
-    for (long long i = 0; i < output_size; ++i)
+    record("compress_file", (char *[]){source, target});
+    FILE *file = output_size < 0 ? NULL : fopen(target, "wb");
+    for (long long i = 0; file && i < output_size; ++i)
         fputc('x', file);
-    return fclose(file) == 0 ? 0 : 1;
+    return file && fclose(file) == 0 ? 0 : 1;
 }
 
 EXPORT int decompress_file(char *source, char *target)
 {
-    record("decompress_file", source, target);
+    record("decompress_file", (char *[]){source, target});
     return 0;
 }

@@ -1,9 +1,15 @@
-// Window state without a window: every operation lands in one event log, in the
-// order the handler performed it.
+// The window's state without a window, and a clock in which only the library
+// takes time: a call takes `callTakes`, and any window operation an hour, so
+// the elapsed time a run shows is exact only when the clock's two readings
+// enclose the library call and nothing else.
 #pragma once
 
-#include "picking/OpenFileDialog.h"
-#include "window/WindowState.h"
+#include "Clock.h"
+#include "CompressRun.h"
+#include "DecompressRun.h"
+#include "OpenFileDialog.h"
+#include "ReportFailures.h"
+#include "WindowState.h"
 
 #include <QStringList>
 #include <map>
@@ -11,83 +17,63 @@
 #include <string>
 #include <vector>
 
-// Answers ShowOpen from a script: each entry is the file the user confirms, or
-// nothing for Cancel.
+// Answers ShowOpen from a script: the file the user confirms, or nothing for Cancel.
 class FakeDialog : public OpenFileDialog {
 public:
     std::vector<std::optional<QString>> answers;
     QStringList shownWith; // the file name filled in at each opening
+    QString fileName;
 
     bool ShowOpen() override
     {
         shownWith << fileName;
-        std::optional<QString> answer = answers.at(opened++);
-        if (answer)
-            fileName = *answer;
-        return answer.has_value();
+        fileName = answers.at(shownWith.size() - 1).value_or(fileName);
+        return answers.at(shownWith.size() - 1).has_value();
     }
     QString FileName() const override { return fileName; }
-
-    QString fileName;
-    std::size_t opened = 0;
 };
 
-class FakeWindow : public WindowState {
+class FakeWindow : public WindowState, public Clock {
 public:
-    std::vector<std::string> log;
-    QString source, dest;
+    QString fields[2]; // SourceFile, DestFile
     std::map<StatisticsRow, QString> captions;
     MousePointer pointer = MousePointer::Default;
+    int repaints = 0;
     QStringList errors;
     FakeDialog dialog;
+    // What the library was called with, and what the window showed meanwhile.
+    struct Call {
+        std::string entry, source, target;
+        MousePointer pointer;
+        int repaints;
+    };
+    std::vector<Call> calls;
+    std::chrono::nanoseconds callTakes{}, time{};
 
-    QString text(PathField field) const override
-    {
-        return field == PathField::SourceFile ? source : dest;
-    }
-    void setText(PathField field, const QString &text) override
-    {
-        (field == PathField::SourceFile ? source : dest) = text;
-        note(fieldName(field) + " := " + text.toStdString());
-    }
-    void repaintNow(PathField field) override { note("repaint " + fieldName(field)); }
-    void setCaption(StatisticsRow row, const QString &caption) override
-    {
-        captions[row] = caption;
-        note(rowName(row) + " := " + caption.toStdString());
-    }
-    void setPointer(MousePointer value) override
-    {
-        pointer = value;
-        note("pointer " + std::to_string(static_cast<int>(value)));
-    }
-    void showError(const QString &description) override
-    {
-        errors << description;
-        note("error");
-    }
+    QString text(PathField field) const override { return fields[int(field)]; }
+    void setText(PathField field, const QString &text) override { fields[int(field)] = text, time += std::chrono::hours(1); }
+    void repaintNow(PathField) override { ++repaints, time += std::chrono::hours(1); }
+    void setCaption(StatisticsRow row, const QString &caption) override { captions[row] = caption, time += std::chrono::hours(1); }
+    void setPointer(MousePointer value) override { pointer = value, time += std::chrono::hours(1); }
+    void showError(const QString &description) override { errors << description; }
     OpenFileDialog &Dlg() override { return dialog; }
+    std::chrono::nanoseconds now() override { return time; }
 
-    void note(const std::string &event) { log.push_back(event); }
-    QString caption(StatisticsRow row) const
+    // From inside a stand-in library.
+    void libraryCalled(const char *entry, const char *source, const char *target)
     {
-        auto found = captions.find(row);
-        return found == captions.end() ? QString() : found->second;
+        calls.push_back({entry, source, target, pointer, repaints});
+        time += callTakes;
     }
 
-private:
-    static std::string fieldName(PathField field)
+    // As the window's buttons run the actions, with these two paths typed in.
+    void click(bool compress, Module1 &library, const QString &source, const QString &dest)
     {
-        return field == PathField::SourceFile ? "SourceFile" : "DestFile";
+        fields[0] = source, fields[1] = dest;
+        reportFailures(*this, [&] {
+            compress ? CompressBtn_Click(*this, library, *this) : DecompressBtn_Click(*this, library);
+        });
     }
-    static std::string rowName(StatisticsRow row)
-    {
-        switch (row) {
-        case StatisticsRow::OrigSize: return "OrigSize";
-        case StatisticsRow::CompSize: return "CompSize";
-        case StatisticsRow::CompTime: return "CompTime";
-        case StatisticsRow::CompPct: return "CompPct";
-        }
-        return "?";
-    }
+
+    QString caption(StatisticsRow row) const { return captions.count(row) ? captions.at(row) : QString(); }
 };

@@ -1,24 +1,29 @@
-// A fresh folder for one test, removed with everything in it afterwards.
+// A fresh folder for one test, which is also the current folder while the test
+// runs; removed with everything in it afterwards.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 class ScratchFolder : public ::testing::Test {
-protected:
+public:
     void SetUp() override
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "brevimeter-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder = pattern;
+        ASSERT_EQ(chdir(pattern.c_str()), 0);
     }
     void TearDown() override
     {
+        ASSERT_EQ(chdir("/"), 0);
         std::error_code ignored;
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
         std::filesystem::remove_all(folder, ignored);
     }
 

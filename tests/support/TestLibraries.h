@@ -2,6 +2,8 @@
 // under the real library's file name in a folder of its own.
 #pragma once
 
+#include "support/FakeWindow.h"
+
 #include <QString>
 #include <dlfcn.h>
 #include <stdexcept>
@@ -12,15 +14,31 @@ inline QString testLibrary(const char *name)
     return QStringLiteral(TEST_LIBRARY_DIR "/%1/" NORVIK_LIBRARY_FILE).arg(QLatin1String(name));
 }
 
-// A function of a test library, from the same loaded copy the binding uses.
+// A function of the recording library, from the same loaded copy the binding uses.
 template <typename Function>
-Function testLibraryFunction(const char *library, const char *name)
+Function recordingFunction(const char *name)
 {
-    void *handle = dlopen(testLibrary(library).toLocal8Bit().constData(), RTLD_NOW);
-    if (!handle)
-        throw std::runtime_error(dlerror());
-    auto function = reinterpret_cast<Function>(dlsym(handle, name));
+    void *function = dlsym(dlopen(testLibrary("recording").toLocal8Bit().constData(), RTLD_NOW), name);
     if (!function)
-        throw std::runtime_error(std::string("no ") + name);
-    return function;
+        throw std::runtime_error(dlerror());
+    return reinterpret_cast<Function>(function);
+}
+
+// The recording library tells `window` of each call, and its compress_file
+// writes a target of `bytes` bytes (nothing when negative).
+inline void recordInto(FakeWindow &window, long long bytes)
+{
+    using Hook = void (*)(const char *, const char *, const char *, void *);
+    recordingFunction<void (*)(Hook, void *, long long)>("recording_reset")(
+        [](const char *entry, const char *source, const char *target, void *window) {
+            static_cast<FakeWindow *>(window)->libraryCalled(entry, source, target);
+        },
+        &window, bytes);
+}
+
+// From now on the library leaves these bytes in the two path buffers.
+inline void rewriteTo(const std::string &source, const std::string &target)
+{
+    recordingFunction<void (*)(const char *, std::size_t, const char *, std::size_t)>("recording_rewrite")(
+        source.data(), source.size(), target.data(), target.size());
 }
