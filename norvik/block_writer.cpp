@@ -1,0 +1,119 @@
+#include "block_writer.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace norvik {
+
+namespace {
+constexpr std::size_t BlockSize = std::size_t(1) << 20;
+} // namespace
+
+BlockWriter::BlockWriter(int fd, bool startWriteBack)
+    : fd_(fd), startWriteBack_(startWriteBack)
+{
+}
+
+BlockWriter::~BlockWriter()
+{
+    stop();
+}
+
+std::span<char> BlockWriter::space()
+{
+    Block &block = blocks_[filling_];
+    if (!block.bytes)
+        block.bytes.reset(new char[BlockSize]);
+    return {block.bytes.get() + block.used, BlockSize - block.used};
+}
+
+bool BlockWriter::advance(std::size_t size)
+{
+    Block &block = blocks_[filling_];
+    block.used += size;
+    return block.used < BlockSize ? true : handOver();
+}
+
+bool BlockWriter::handOver()
+{
+    if (!thread_.joinable())
+        thread_ = std::thread([this] { writerLoop(); });
+    if (!waitIdle())
+        return false;
+    {
+        std::lock_guard lock(mutex_);
+        inHand_ = &blocks_[filling_];
+    }
+    changed_.notify_all();
+    filling_ ^= 1;
+    blocks_[filling_].used = 0;
+    return true;
+}
+
+bool BlockWriter::waitIdle()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return inHand_ == nullptr; });
+    return !failed_;
+}
+
+bool BlockWriter::finish()
+{
+    // The last block is written here: with the thread idle, or never started.
+    const Block &last = blocks_[filling_];
+    const bool written = waitIdle() && (last.used == 0 || write(last));
+    stop();
+    return written;
+}
+
+void BlockWriter::stop()
+{
+    if (!thread_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void BlockWriter::writerLoop()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return inHand_ != nullptr || stopping_; });
+        if (inHand_ == nullptr)
+            return;
+        Block *block = inHand_;
+        bool ok = !failed_;
+        lock.unlock();
+        if (ok)
+            ok = write(*block);
+        lock.lock();
+        failed_ = failed_ || !ok;
+        inHand_ = nullptr;
+        changed_.notify_all();
+    }
+}
+
+bool BlockWriter::write(const Block &block)
+{
+    const char *bytes = block.bytes.get();
+    for (std::size_t left = block.used; left > 0;) {
+        const ssize_t n = ::write(fd_, bytes, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        bytes += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (startWriteBack_)
+        (void)::sync_file_range(fd_, written_, static_cast<off_t>(block.used), SYNC_FILE_RANGE_WRITE);
+    written_ += static_cast<long long>(block.used);
+    return true;
+}
+
+} // namespace norvik

@@ -1,0 +1,59 @@
+// Writes a run's output to a file while the codec produces more. Bytes go
+// straight into one of two blocks; once the first block is full, a thread of
+// its own writes each full block while the caller fills the other, so
+// producing the data and writing it overlap. Output that fits one block is
+// written without a thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+
+namespace norvik {
+
+class BlockWriter {
+public:
+    // With `startWriteBack`, the disk starts on each block as soon as it is
+    // written, so that little is left for a flush at the end.
+    BlockWriter(int fd, bool startWriteBack);
+    ~BlockWriter();
+    BlockWriter(const BlockWriter &) = delete;
+    BlockWriter &operator=(const BlockWriter &) = delete;
+
+    // Where the next bytes go; never empty.
+    std::span<char> space();
+    // The first `size` bytes of space() now hold output. False once a write
+    // has failed (a full disk among the reasons).
+    bool advance(std::size_t size);
+    // Writes what is left and stops the thread. False if any write failed.
+    bool finish();
+
+private:
+    struct Block {
+        std::unique_ptr<char[]> bytes; // made on first use, not zeroed
+        std::size_t used = 0;
+    };
+
+    bool handOver(); // gives the filling block to the thread, takes the other
+    bool waitIdle(); // until the thread has nothing in hand; false if a write failed
+    void stop();
+    void writerLoop();
+    bool write(const Block &block);
+
+    int fd_;
+    bool startWriteBack_;
+    long long written_ = 0;
+    Block blocks_[2];
+    int filling_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Block *inHand_ = nullptr;
+    bool failed_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+} // namespace norvik

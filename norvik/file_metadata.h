@@ -1,0 +1,18 @@
+// What a replaced file keeps: its owner, group, mode, extended attributes and
+// POSIX ACL (which is one of them).
+#pragma once
+
+#include <sys/stat.h>
+
+namespace norvik {
+
+// Gives the file open at `to` the owner and group in `from`. Returns
+// NORVIK_OK, or NORVIK_TARGET_OWNER where the caller may not (another user's
+// file), so that a replace never takes a file over.
+int copyOwner(const struct stat &from, int to);
+
+// Copies the mode and every extended attribute of the file open at `from` to
+// the file open at `to`. Returns NORVIK_OK or NORVIK_TARGET_ERROR.
+int copyModeAndAttributes(int from, const struct stat &status, int to);
+
+} // namespace norvik
