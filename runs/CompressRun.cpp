@@ -5,7 +5,6 @@
 #include "FileStamp.h"
 #include "Module1.h"
 #include "PatternFormat.h"
-#include "RunError.h"
 #include "WindowState.h"
 
 #include <QLocale>
@@ -73,11 +72,7 @@ void run(WindowState &form, Module1 &library, Clock &clock, StatisticsRows &rows
     const std::optional<FileStamp> before = stampOf(target);
     // Exactly the library call is timed: conversions and a first load included.
     const auto elapsed = timed(clock, [&] { library.compress_file(form.SourcePath, form.DestPath); });
-    // A library that failed may leave an earlier file at the target; its size
-    // is no result of this run.
-    if (before && form.DestPath == target && stampOf(target) == before)
-        throw RunError(QStringLiteral("The compression library did not write \"%1\": "
-                                      "the file is as it was before the run.").arg(target));
+    requireWritten(target, before, form.DestPath);
 
     // The default locale is the system's unless the program chose another.
     const QLocale locale;

@@ -4,6 +4,7 @@
 class Module1;
 class WindowState;
 
-// Checks nothing, measures nothing and shows nothing: the library's output is
-// its only effect. Throws RunError when the library cannot be called.
+// Checks nothing, measures nothing and shows nothing but a failure: the
+// library's output is its only effect. Throws RunError when the library cannot
+// be called, or when it left an existing target exactly as it was.
 void DecompressBtn_Click(WindowState &form, Module1 &library);

@@ -1,6 +1,7 @@
 #include "FileStamp.h"
 
 #include "PathBuffer.h"
+#include "RunError.h"
 
 #if defined(_WIN32)
 #  include <QFileInfo>
@@ -14,7 +15,7 @@ std::optional<FileStamp> stampOf(const QString &path)
         return std::nullopt;
 #if defined(_WIN32)
     QFileInfo file(path);
-    if (!file.exists())
+    if (!file.isFile())
         return std::nullopt;
     const QDateTime changed = file.lastModified();
     return FileStamp{0, 0, static_cast<unsigned long long>(file.size()), changed.toSecsSinceEpoch(),
@@ -22,9 +23,16 @@ std::optional<FileStamp> stampOf(const QString &path)
 #else
     std::optional<QByteArray> bytes = encodePath(path);
     struct stat status {};
-    if (!bytes || ::stat(bytes->constData(), &status) != 0)
+    if (!bytes || ::stat(bytes->constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return FileStamp{static_cast<unsigned long long>(status.st_dev), static_cast<unsigned long long>(status.st_ino),
                      static_cast<unsigned long long>(status.st_size), status.st_ctim.tv_sec, status.st_ctim.tv_nsec};
 #endif
+}
+
+void requireWritten(const QString &target, const std::optional<FileStamp> &before, const QString &targetAfter)
+{
+    if (before && targetAfter == target && stampOf(target) == before)
+        throw RunError(QStringLiteral("The compression library did not write \"%1\": "
+                                      "the file is as it was before the run.").arg(target));
 }

@@ -12,5 +12,12 @@ struct FileStamp {
     bool operator==(const FileStamp &) const = default;
 };
 
-// Nothing when no file can be read at `path`.
+// Nothing when no regular file can be read at `path`: what a library writes to
+// a device or a FIFO changes nothing a stamp could show.
 std::optional<FileStamp> stampOf(const QString &path);
+
+// Throws RunError when a library call left its target exactly as it was:
+// `before` is the stamp of `target` taken before the call, `targetAfter` the
+// name as the library left it. A library that failed may leave an earlier
+// file in place, and that file is no result of the run.
+void requireWritten(const QString &target, const std::optional<FileStamp> &before, const QString &targetAfter);

@@ -8,6 +8,7 @@
 #include "support/TestLibraries.h"
 
 #include <QLocale>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 
@@ -57,6 +58,7 @@ TEST_P(RunCases, ReachTheLibraryAndShowWhatHappened)
     Module1 library(c.library[0] == '/' ? QString::fromLatin1(c.library) : testLibrary(c.library));
     write("in", "some text");
     write("old", "earlier output");
+    mkfifo(path("fifo").c_str(), 0600);
     recordInto(window, c.writes);
 
     window.click(c.compress, library, QString::fromLatin1(c.source), QString::fromLatin1(c.dest));
@@ -107,6 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"TargetRewrittenWithTheSameSize", true, "recording", "in", "old", 14, "old", 4, nullptr},
         RunCase{"DecompressBothEmpty", false, "recording", "", "", 0, "", -1, nullptr},
         RunCase{"DecompressAsTyped", false, "recording", " a.zst ", "  ", 0, "  ", -1, nullptr},
+        RunCase{"DecompressTargetLeftAsItWas", false, "recording", "in", "old", 0, "old", -1,
+                "The compression library did not write \"old\": the file is as it was before the run."},
+        // Only a regular file can show that it was written.
+        RunCase{"DecompressIntoAFifo", false, "recording", "in", "fifo", 0, "fifo", -1, nullptr},
         RunCase{"DecompressLibraryMissing", false, "/no/such/libnorvik.so", "", "", 0, "", -1,
                 "\"/no/such/libnorvik.so\" cannot be loaded"},
         RunCase{"DecompressEntryPointMissing", false, "noentry", "", "", 0, "", -1,
