@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 
 QtOpenFileDialog::QtOpenFileDialog(QWidget *parent)
     : parent_(parent)
@@ -15,6 +16,10 @@ QFileDialog *QtOpenFileDialog::dialog()
 {
     if (dialog_)
         return dialog_;
+    // The program keeps no state between sessions: Qt's dialog would read and
+    // write its history and last folder in the user's configuration, so the
+    // settings it uses point at a place that can hold nothing.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     dialog_ = new QFileDialog(parent_);
     dialog_->setObjectName(QStringLiteral("Dlg"));
     dialog_->setOption(QFileDialog::DontUseNativeDialog);

@@ -82,23 +82,24 @@ TEST_F(Form1Window, TheKeyboardReachesEverything)
     EXPECT_EQ(calls.calls.back().entry, "compress_file");
 }
 
-// A failure shows its message over the window, which stays open with the
-// pointer back to normal and the default target name in place.
+// A failure shows its message, as plain text, over the window, which stays open
+// with the pointer back to normal and the default target name in place.
 TEST_F(Form1Window, AFailureIsShownAndTheWindowStays)
 {
     QStringList box;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            box << shown->windowTitle() << shown->text();
+            box << shown->windowTitle() << shown->text() << QString::number(shown->textFormat());
             shown->accept();
         }
     });
     poll.start(10);
-    control<QLineEdit>("SourceFile")->setText(QStringLiteral("/no/such/file"));
+    control<QLineEdit>("SourceFile")->setText(QStringLiteral("<b>bold</b>.txt"));
     QTest::mouseClick(control("CompressBtn"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !box.isEmpty(); }, 2000));
-    EXPECT_EQ(box, (QStringList{"Brevimeter", "The file \"/no/such/file\" was not found."}));
+    EXPECT_EQ(box, (QStringList{"Brevimeter", "The file \"<b>bold</b>.txt\" was not found.",
+                                QString::number(Qt::PlainText)}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(control<QLineEdit>("DestFile")->text(), QStringLiteral("compress.dat"));
@@ -127,13 +128,17 @@ TEST_F(Form1Window, KeepsEveryControlInPlace)
     EXPECT_EQ(control("CompPct")->parentWidget(), control("Frame1"));
 }
 
+// The one dialog fills either field and keeps nothing once the window is gone.
 TEST_F(Form1Window, DoubleClickFillsTheFieldFromTheOneDialog)
 {
     const QString startedIn = QDir::currentPath();
     const QString chosen = QString::fromStdString(path("sub/new-target.zst"));
     std::filesystem::create_directory(path("sub"));
-    auto *dest = control<QLineEdit>("DestFile");
-    QFileDialog *dialog = form.fileDialog().dialog();
+    auto window = std::make_unique<Form1>(library, clock);
+    window->show();
+    auto *dest = window->findChild<QLineEdit *>(QStringLiteral("DestFile"));
+    auto *source = window->findChild<QLineEdit *>(QStringLiteral("SourceFile"));
+    QFileDialog *dialog = window->fileDialog().dialog();
     QTimer::singleShot(0, [&] {
         // A file that does not exist yet is accepted, for a new target.
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
@@ -151,11 +156,13 @@ TEST_F(Form1Window, DoubleClickFillsTheFieldFromTheOneDialog)
         shownWith = dialog->selectedFiles().value(0);
         dialog->reject();
     });
-    auto *source = control<QLineEdit>("SourceFile");
     source->setText(QStringLiteral("typed source"));
     QTest::mouseDClick(source, Qt::LeftButton);
     EXPECT_EQ(shownWith, chosen) << "the dialog opens with the last name";
     EXPECT_EQ(source->text(), QStringLiteral("typed source")) << "Cancel keeps the field";
+    window.reset();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(qgetenv("XDG_CONFIG_HOME").toStdString()),
+                            std::filesystem::directory_iterator()), 0) << "the program keeps no saved state";
 }
 
 } // namespace
@@ -164,7 +171,12 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The user's own configuration is never touched; anything written lands here.
+    std::string configuration = (std::filesystem::temp_directory_path() / "brevimeter-config-XXXXXX").string();
+    qputenv("XDG_CONFIG_HOME", mkdtemp(configuration.data()));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    std::filesystem::remove_all(configuration);
+    return failed;
 }
