@@ -1,17 +1,17 @@
 #include "block_writer.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace norvik {
 
 namespace {
 constexpr std::size_t BlockSize = std::size_t(1) << 20;
+constexpr long long FlushEvery = 4 * BlockSize;
 } // namespace
 
-BlockWriter::BlockWriter(int fd, bool startWriteBack)
-    : fd_(fd), startWriteBack_(startWriteBack)
+BlockWriter::BlockWriter(int fd, bool flushAlong)
+    : fd_(fd), flushAlong_(flushAlong)
 {
 }
 
@@ -37,8 +37,11 @@ bool BlockWriter::advance(std::size_t size)
 
 bool BlockWriter::handOver()
 {
-    if (!thread_.joinable())
-        thread_ = std::thread([this] { writerLoop(); });
+    if (!writer_.joinable()) {
+        writer_ = std::thread([this] { writerLoop(); });
+        if (flushAlong_)
+            flusher_ = std::thread([this] { flusherLoop(); });
+    }
     if (!waitIdle())
         return false;
     {
@@ -69,14 +72,14 @@ bool BlockWriter::finish()
 
 void BlockWriter::stop()
 {
-    if (!thread_.joinable())
-        return;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::thread *thread : {&writer_, &flusher_})
+        if (thread->joinable())
+            thread->join();
 }
 
 void BlockWriter::writerLoop()
@@ -93,8 +96,24 @@ void BlockWriter::writerLoop()
             ok = write(*block);
         lock.lock();
         failed_ = failed_ || !ok;
+        written_ += static_cast<long long>(block->used);
         inHand_ = nullptr;
         changed_.notify_all();
+    }
+}
+
+void BlockWriter::flusherLoop()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return written_ - flushed_ >= FlushEvery || stopping_; });
+        if (stopping_)
+            return;
+        const long long reached = written_;
+        lock.unlock();
+        (void)::fdatasync(fd_); // the flush at the end reports what matters
+        lock.lock();
+        flushed_ = reached;
     }
 }
 
@@ -110,9 +129,6 @@ bool BlockWriter::write(const Block &block)
         bytes += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (startWriteBack_)
-        (void)::sync_file_range(fd_, written_, static_cast<off_t>(block.used), SYNC_FILE_RANGE_WRITE);
-    written_ += static_cast<long long>(block.used);
     return true;
 }
 

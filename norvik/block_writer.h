@@ -3,6 +3,10 @@
 // its own writes each full block while the caller fills the other, so
 // producing the data and writing it overlap. Output that fits one block is
 // written without a thread.
+//
+// A file that must reach the disk gets a third thread, which flushes what has
+// been written every few blocks while the codec goes on: a flush of all of it
+// at the end would add the disk's whole time to the run.
 #pragma once
 
 #include <condition_variable>
@@ -16,9 +20,9 @@ namespace norvik {
 
 class BlockWriter {
 public:
-    // With `startWriteBack`, the disk starts on each block as soon as it is
-    // written, so that little is left for a flush at the end.
-    BlockWriter(int fd, bool startWriteBack);
+    // With `flushAlong`, written blocks go to the disk while the codec works,
+    // so that little is left for the flush at the end.
+    BlockWriter(int fd, bool flushAlong);
     ~BlockWriter();
     BlockWriter(const BlockWriter &) = delete;
     BlockWriter &operator=(const BlockWriter &) = delete;
@@ -41,11 +45,11 @@ private:
     bool waitIdle(); // until the thread has nothing in hand; false if a write failed
     void stop();
     void writerLoop();
+    void flusherLoop();
     bool write(const Block &block);
 
     int fd_;
-    bool startWriteBack_;
-    long long written_ = 0;
+    bool flushAlong_;
     Block blocks_[2];
     int filling_ = 0;
     std::mutex mutex_;
@@ -53,7 +57,8 @@ private:
     Block *inHand_ = nullptr;
     bool failed_ = false;
     bool stopping_ = false;
-    std::thread thread_;
+    long long written_ = 0, flushed_ = 0; // bytes, by the writer and the flusher
+    std::thread writer_, flusher_;
 };
 
 } // namespace norvik
