@@ -4,8 +4,9 @@
 #include "output_file.h"
 #include "zstd_handles.h"
 
+#include <algorithm>
+#include <memory>
 #include <thread>
-#include <vector>
 
 namespace norvik {
 
@@ -45,20 +46,23 @@ int compress(const char *source, const char *target)
     if (!context || !configure(context.get(), contentSize))
         return NORVIK_CODEC_ERROR;
 
-    std::vector<char> in(ChunkSize);
+    // Unzeroed, and no bigger than the file needs: fresh pages cost a fault
+    // each, which would outweigh compressing a small file.
+    const std::size_t chunk = std::min<unsigned long long>(ChunkSize, contentSize + 1);
+    const std::unique_ptr<char[]> in(new char[chunk]);
     unsigned long long total = 0;
     bool last = false;
     while (!last) {
-        long long got = input.readFull(in.data(), in.size());
+        long long got = input.readFull(in.get(), chunk);
         if (got < 0)
             return NORVIK_SOURCE_ERROR;
         total += static_cast<unsigned long long>(got);
-        last = static_cast<std::size_t>(got) < in.size();
+        last = static_cast<std::size_t>(got) < chunk;
         if (total > contentSize || (last && total != contentSize))
             return NORVIK_SOURCE_CHANGED;
 
         ZSTD_EndDirective mode = last ? ZSTD_e_end : ZSTD_e_continue;
-        ZSTD_inBuffer pending{in.data(), static_cast<std::size_t>(got), 0};
+        ZSTD_inBuffer pending{in.get(), static_cast<std::size_t>(got), 0};
         bool finished = false;
         while (!finished) {
             const std::span<char> space = output.space();

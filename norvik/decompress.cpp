@@ -4,7 +4,8 @@
 #include "output_file.h"
 #include "zstd_handles.h"
 
-#include <vector>
+#include <algorithm>
+#include <memory>
 
 namespace norvik {
 
@@ -22,18 +23,20 @@ int decompress(const char *source, const char *target)
     if (!context)
         return NORVIK_CODEC_ERROR;
 
-    std::vector<char> in(ZSTD_DStreamInSize());
+    // Unzeroed, and no bigger than the file needs (see compress).
+    const std::size_t chunk = std::min<unsigned long long>(ZSTD_DStreamInSize(), input.status().st_size + 1ULL);
+    const std::unique_ptr<char[]> in(new char[chunk]);
     // Non-zero while a frame is open: the stream must end on a frame boundary,
     // and an empty source holds no frame at all.
     std::size_t unfinished = 1;
     bool sawInput = false;
     for (;;) {
-        long long got = input.readFull(in.data(), in.size());
+        long long got = input.readFull(in.get(), chunk);
         if (got < 0)
             return NORVIK_SOURCE_ERROR;
         if (got > 0)
             sawInput = true;
-        ZSTD_inBuffer pending{in.data(), static_cast<std::size_t>(got), 0};
+        ZSTD_inBuffer pending{in.get(), static_cast<std::size_t>(got), 0};
         // With the input used up, go on while zstd still has output to flush.
         bool progress = true;
         while (pending.pos < pending.size || (unfinished != 0 && progress)) {
@@ -47,7 +50,7 @@ int decompress(const char *source, const char *target)
                 return NORVIK_TARGET_ERROR;
             progress = produced.pos > 0 || pending.pos > before;
         }
-        if (static_cast<std::size_t>(got) < in.size())
+        if (static_cast<std::size_t>(got) < chunk)
             break;
     }
     if (!sawInput || unfinished != 0)
