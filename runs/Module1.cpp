@@ -105,6 +105,12 @@ void Module1::decompress_file(QString &source, QString &target)
     call(decompress_, source, target);
 }
 
+void Module1::load()
+{
+    resolve(compress_);
+    resolve(decompress_);
+}
+
 void Module1::call(Declaration &declaration, QString &source, QString &target)
 {
     std::vector<char> sourceBuffer = bufferFor(source);

@@ -22,6 +22,10 @@ public:
     void compress_file(QString &source, QString &target);
     void decompress_file(QString &source, QString &target);
 
+    // Loads the library and finds both entry points now, so that no later
+    // call includes the load. Throws RunError as a call would.
+    void load();
+
     const QString &libraryFile() const { return libraryFile_; }
 
 private:

@@ -1,0 +1,18 @@
+// Ctrl+C, SIGTERM and SIGHUP end a sweep cleanly: the running worker is
+// killed at once, the sweep stops after its row, the scratch folder goes, and
+// the program then ends by the same signal.
+#pragma once
+
+#include <sys/types.h>
+
+namespace Interruption {
+
+void catchSignals();
+// The worker to kill on a signal, or 0 for none.
+void setWorker(pid_t worker);
+// The signal that arrived, or 0.
+int signal();
+// Ends the program by the signal that arrived, if one did.
+void endIfInterrupted();
+
+} // namespace Interruption

@@ -1,0 +1,19 @@
+// What the user asked for on the command line, checked before anything runs.
+#pragma once
+
+#include "Report.h"
+#include "Sweep.h"
+
+#include <QString>
+#include <optional>
+
+struct Options {
+    SweepSettings sweep;   // everything but the scratch folder itself
+    QString scratchParent; // where to make it
+    ReportFormat format = ReportFormat::Table;
+    QString plot;          // an SVG file to draw, or nothing
+};
+
+// Exits with a usage message for --help and --version; returns nothing, after
+// saying why on standard error, when an option, a file or a folder is wrong.
+std::optional<Options> parseOptions(const QStringList &arguments);

@@ -1,0 +1,89 @@
+#include "Worker.h"
+
+#include "Clock.h"
+#include "Module1.h"
+#include "RunError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+#if defined(__linux__)
+#  include <sys/prctl.h>
+#endif
+
+namespace {
+
+// CPU time of every thread of this process.
+std::chrono::nanoseconds cpuNow()
+{
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+template <typename... Values>
+void say(const char *format, Values... values)
+{
+    std::printf(format, values...);
+    std::fflush(stdout);
+}
+
+bool sameContent(const QString &a, const QString &b)
+{
+    QFile first(a), second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    while (!first.atEnd())
+        if (first.read(1 << 20) != second.read(1 << 20))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int runWorker(const QStringList &arguments)
+{
+#if defined(__linux__)
+    prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the sweep
+#endif
+    std::signal(SIGXFSZ, SIG_IGN);
+    const QString source = arguments.at(1), folder = arguments.at(2);
+    const QString outputs[] = {folder + QStringLiteral("/packed"), folder + QStringLiteral("/unpacked")};
+    const int runs = arguments.at(3).toInt();
+    Module1 library(arguments.at(0));
+    try {
+        library.load();
+    } catch (const RunError &error) {
+        say("failed %s\n", qPrintable(error.description()));
+        return 0;
+    }
+    MonotonicClock clock;
+    for (const bool compress : {true, false}) {
+        for (int run = 1; run <= runs; ++run) {
+            QString from = compress ? source : outputs[0], to = outputs[compress ? 0 : 1];
+            QFile::remove(to);
+            say("call %s %d\n", compress ? "compress" : "decompress", run);
+            const std::chrono::nanoseconds cpu = cpuNow();
+            // The window's own timed region: the call, and the path conversions around it.
+            const std::chrono::nanoseconds wall = timed(clock, [&] {
+                compress ? library.compress_file(from, to) : library.decompress_file(from, to);
+            });
+            say("took %lld %lld\n", static_cast<long long>(wall.count()), static_cast<long long>((cpuNow() - cpu).count()));
+            if (!QFileInfo(outputs[compress ? 0 : 1]).isFile()) {
+                say("failed the library left no output\n");
+                return 0;
+            }
+            if (!compress && !sameContent(source, outputs[1])) {
+                say("mismatch %d\n", run);
+                return 0;
+            }
+        }
+    }
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    say("size %lld\npeak %ld\n", static_cast<long long>(QFileInfo(outputs[0]).size()), usage.ru_maxrss);
+    return 0;
+}

@@ -1,0 +1,72 @@
+// brevimeter-bench: any compression library with the two entry points, over
+// many files, repeated, verified, each library in a process of its own.
+#include "Interruption.h"
+#include "Options.h"
+#include "Plot.h"
+#include "Progress.h"
+#include "Report.h"
+#include "Sweep.h"
+#include "Worker.h"
+
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+#if defined(SIGXFSZ)
+    std::signal(SIGXFSZ, SIG_IGN); // past a file-size limit a write fails, and the row says so
+#endif
+    if (argc > 1 && std::strcmp(argv[1], "--worker") == 0) {
+        QCoreApplication worker(argc, argv);
+        return runWorker(worker.arguments().mid(2));
+    }
+    // Drawing the chart needs fonts, never a display; without it Qt Core does.
+    std::unique_ptr<QCoreApplication> app;
+    if (std::any_of(argv + 1, argv + argc, [](const char *argument) { return std::strncmp(argument, "--plot", 6) == 0; })) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Qt's GUI start-up warns of a runtime folder that drawing to a file never uses.
+        static QtMessageHandler standard = nullptr;
+        standard = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+            if (!text.startsWith(QLatin1String("QStandardPaths:")))
+                standard(type, context, text);
+        });
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        qInstallMessageHandler(standard);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("brevimeter-bench"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BREVIMETER_VERSION));
+    std::optional<Options> options = parseOptions(QCoreApplication::arguments());
+    if (!options)
+        return 2;
+
+    Interruption::catchSignals();
+    std::vector<Row> rows;
+    {
+        QTemporaryDir scratch(options->scratchParent + QStringLiteral("/brevimeter-bench-XXXXXX"));
+        if (!scratch.isValid()) {
+            std::fprintf(stderr, "brevimeter-bench: %s: %s\n", qPrintable(options->scratchParent),
+                         qPrintable(scratch.errorString()));
+            return 2;
+        }
+        options->sweep.scratch = scratch.path();
+        Progress progress;
+        rows = sweep(options->sweep, progress);
+    }
+    Interruption::endIfInterrupted();
+
+    std::fputs(qPrintable(report(rows, options->format)), stdout);
+    for (const Row &row : rows)
+        if (row.status != RowStatus::Ok)
+            std::fprintf(stderr, "brevimeter-bench: %s on %s: %s: %s\n", qPrintable(row.library), qPrintable(row.file),
+                         statusName(row.status), qPrintable(row.reason));
+    if (!options->plot.isEmpty() && !plot(rows, options->plot))
+        return 2;
+    return std::all_of(rows.begin(), rows.end(), [](const Row &row) { return row.status == RowStatus::Ok; }) ? 0 : 1;
+}
