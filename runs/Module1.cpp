@@ -23,7 +23,7 @@ void *openLibrary(const QString &file)
 }
 
 // Where the program keeps the library it ships with: beside it in the build
-// tree, in ../lib/brevimeter once installed.
+// tree, in its private library folder once installed.
 QStringList shippedLocations(const QString &file)
 {
     std::error_code error;
@@ -31,7 +31,7 @@ QStringList shippedLocations(const QString &file)
     if (error)
         return {};
     const QString folder = QString::fromStdString(program.parent_path().string());
-    return {folder + QLatin1Char('/') + file, folder + QStringLiteral("/../lib/brevimeter/") + file};
+    return {folder + QLatin1Char('/') + file, folder + QStringLiteral("/../" BREVIMETER_LIBRARY_DIR "/") + file};
 }
 #endif
 
