@@ -44,16 +44,10 @@ std::optional<std::string> reference(const std::uint8_t *data, std::size_t size)
 
 const fs::path folder = [] {
     std::string pattern = (fs::temp_directory_path() / "norvik-fuzz-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        std::abort();
-    return fs::path(pattern);
+    return fs::path(mkdtemp(pattern.data()));
 }();
 
-void check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+#define check(condition) ((condition) ? void() : std::abort())
 
 } // namespace
 

@@ -13,20 +13,18 @@ static recording_hook hook;
 static void *hook_context;
 static long long output_size;
 static char rewrites[2][256];
-static size_t rewrite_sizes[2] = {(size_t)-1, (size_t)-1};
+static long rewrite_sizes[2] = {-1, -1};
 
 EXPORT void recording_reset(recording_hook new_hook, void *context, long long target_size)
 {
-    hook = new_hook;
-    hook_context = context;
-    output_size = target_size;
-    rewrite_sizes[0] = rewrite_sizes[1] = (size_t)-1;
+    hook = new_hook, hook_context = context, output_size = target_size;
+    rewrite_sizes[0] = rewrite_sizes[1] = -1;
 }
 
-EXPORT void recording_rewrite(const char *source, size_t source_size, const char *target, size_t target_size)
+EXPORT void recording_rewrite(const char *source, long source_size, const char *target, long target_size)
 {
-    memcpy(rewrites[0], source, rewrite_sizes[0] = source_size);
-    memcpy(rewrites[1], target, rewrite_sizes[1] = target_size);
+    memcpy(rewrites[0], source, (size_t)(rewrite_sizes[0] = source_size));
+    memcpy(rewrites[1], target, (size_t)(rewrite_sizes[1] = target_size));
 }
 
 static void record(const char *entry, char *paths[2])
@@ -34,9 +32,8 @@ static void record(const char *entry, char *paths[2])
     if (hook)
         hook(entry, paths[0], paths[1], hook_context);
     for (int i = 0; i < 2; ++i)
-        if (rewrite_sizes[i] != (size_t)-1)
-            for (size_t at = 0, size = strlen(paths[i]); at < size; ++at)
-                paths[i][at] = at < rewrite_sizes[i] ? rewrites[i][at] : '\0';
+        for (long at = 0, size = rewrite_sizes[i] < 0 ? 0 : (long)strlen(paths[i]); at < size; ++at)
+            paths[i][at] = at < rewrite_sizes[i] ? rewrites[i][at] : '\0';
 }
 
 EXPORT int compress_file(char *source, char *target)
@@ -45,7 +42,7 @@ EXPORT int compress_file(char *source, char *target)
     FILE *file = output_size < 0 ? NULL : fopen(target, "wb");
     for (long long i = 0; file && i < output_size; ++i)
         fputc('x', file);
-    return file && fclose(file) == 0 ? 0 : 1;
+    return !(file && fclose(file) == 0);
 }
 
 EXPORT int decompress_file(char *source, char *target)

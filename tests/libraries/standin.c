@@ -3,39 +3,37 @@
  *   CORRUPT   decompress_file changes the last byte it copies;
  *   ABORT     compress_file aborts the process;
  *   HANG      compress_file never returns;
- *   TAKES_MS  each call takes this many milliseconds, on a monotonic clock. */
+ *   TAKES_MS  each call takes this many milliseconds, on a monotonic clock;
+ *   NO_ENTRY  neither entry point is there: the library loads, and that is all. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 
 #define EXPORT __attribute__((visibility("default")))
+#if !defined(TAKES_MS)
+#  define TAKES_MS 0
+#endif
+#if defined(NO_ENTRY)
+#  define compress_file compress
+#  define decompress_file decompress
+#endif
 
 static int copy(const char *source, const char *target, int corrupt)
 {
-    FILE *in = fopen(source, "rb"), *out = in ? fopen(target, "wb") : NULL;
-    int byte, last = EOF, ok = out != NULL;
-    while (ok && (byte = getc(in)) != EOF) {
-        if (last != EOF)
-            putc(last, out);
-        last = byte;
-    }
-    if (ok && last != EOF)
-        putc(corrupt ? last ^ 1 : last, out);
-    if (in)
-        fclose(in);
-    return !(ok && fclose(out) == 0);
-}
-
-static void spend(void)
-{
-#if defined(TAKES_MS)
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
+    FILE *in = fopen(source, "rb"), *out = in ? fopen(target, "wb") : NULL;
+    int byte, last = EOF, ok = out != NULL;
+    while (ok && (byte = getc(in)) != EOF)
+        last == EOF ? 0 : putc(last, out), last = byte;
+    if (ok && last != EOF)
+        putc(last ^ corrupt, out);
+    ok = in && fclose(in) == 0 && ok && fclose(out) == 0;
     do
         clock_gettime(CLOCK_MONOTONIC, &now);
     while ((now.tv_sec - start.tv_sec) * 1e3 + (now.tv_nsec - start.tv_nsec) / 1e6 < TAKES_MS);
-#endif
+    return !ok;
 }
 
 EXPORT int compress_file(char *source, char *target)
@@ -46,18 +44,13 @@ EXPORT int compress_file(char *source, char *target)
     for (;;)
         pause();
 #endif
-    int result = copy(source, target, 0);
-    spend();
-    return result;
+    return copy(source, target, 0);
 }
 
 EXPORT int decompress_file(char *source, char *target)
 {
 #if defined(CORRUPT)
-    int result = copy(source, target, 1);
-#else
-    int result = copy(source, target, 0);
+    return copy(source, target, 1);
 #endif
-    spend();
-    return result;
+    return copy(source, target, 0);
 }

@@ -2,14 +2,12 @@
 // runs; removed with everything in it afterwards.
 #pragma once
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 class ScratchFolder : public ::testing::Test {
 public:
@@ -39,16 +37,6 @@ public:
     {
         std::ifstream in(file, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    // What the folder holds, by name, so left-over temporary files show.
-    std::vector<std::string> entries() const
-    {
-        std::vector<std::string> names;
-        for (const auto &entry : std::filesystem::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
     }
 
     std::filesystem::path folder;

@@ -6,7 +6,6 @@
 
 #include <QString>
 #include <dlfcn.h>
-#include <stdexcept>
 #include <string>
 
 inline QString testLibrary(const char *name)
@@ -18,10 +17,7 @@ inline QString testLibrary(const char *name)
 template <typename Function>
 Function recordingFunction(const char *name)
 {
-    void *function = dlsym(dlopen(testLibrary("recording").toLocal8Bit().constData(), RTLD_NOW), name);
-    if (!function)
-        throw std::runtime_error(dlerror());
-    return reinterpret_cast<Function>(function);
+    return reinterpret_cast<Function>(dlsym(dlopen(testLibrary("recording").toLocal8Bit().constData(), RTLD_NOW), name));
 }
 
 // The recording library tells `window` of each call, and its compress_file
@@ -39,6 +35,6 @@ inline void recordInto(FakeWindow &window, long long bytes)
 // From now on the library leaves these bytes in the two path buffers.
 inline void rewriteTo(const std::string &source, const std::string &target)
 {
-    recordingFunction<void (*)(const char *, std::size_t, const char *, std::size_t)>("recording_rewrite")(
-        source.data(), source.size(), target.data(), target.size());
+    recordingFunction<void (*)(const char *, long, const char *, long)>("recording_rewrite")(
+        source.data(), long(source.size()), target.data(), long(target.size()));
 }
