@@ -29,13 +29,10 @@ int decompress(const char *source, const char *target)
     // Non-zero while a frame is open: the stream must end on a frame boundary,
     // and an empty source holds no frame at all.
     std::size_t unfinished = 1;
-    bool sawInput = false;
     for (;;) {
         long long got = input.readFull(in.get(), chunk);
         if (got < 0)
             return NORVIK_SOURCE_ERROR;
-        if (got > 0)
-            sawInput = true;
         ZSTD_inBuffer pending{in.get(), static_cast<std::size_t>(got), 0};
         // With the input used up, go on while zstd still has output to flush.
         bool progress = true;
@@ -53,7 +50,7 @@ int decompress(const char *source, const char *target)
         if (static_cast<std::size_t>(got) < chunk)
             break;
     }
-    if (!sawInput || unfinished != 0)
+    if (unfinished != 0)
         return NORVIK_CODEC_ERROR;
     return output.commit();
 }
