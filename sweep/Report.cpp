@@ -43,13 +43,12 @@ std::array<Cell, Columns.size()> cells(const Row &row)
             Cell{QString::fromLatin1(statusName(row.status)), true}};
 }
 
+// Text always in quotes, a quote doubled: a file name may hold anything.
 QString csvField(const Cell &cell)
 {
-    QString value = cell.value.value_or(QString());
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) && !value.contains(QLatin1Char('\n'))
-        && !value.contains(QLatin1Char('\r')))
-        return value;
-    return QLatin1Char('"') + value.replace(QStringLiteral("\""), QStringLiteral("\"\"")) + QLatin1Char('"');
+    if (!cell.text)
+        return cell.value.value_or(QString());
+    return QLatin1Char('"') + QString(*cell.value).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
 QString jsonValue(const Cell &cell)

@@ -4,6 +4,7 @@
 // decompress_s_min, decompress_s_median, compress_mb_s, decompress_mb_s,
 // cpu_s, peak_rss_mib, status. Sizes are in bytes and times in seconds to the
 // microsecond; a figure a row does not have is empty (CSV), null (JSON) or "-".
+// Text in CSV is always quoted.
 #pragma once
 
 #include "Row.h"
