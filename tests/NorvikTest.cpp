@@ -8,8 +8,11 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
+#include <poll.h>
 #include <map>
+#include <algorithm>
 #include <random>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
@@ -19,10 +22,12 @@
 
 namespace fs = std::filesystem;
 
-// The library's calls that decide what survives a crash, in order; and, on
-// demand, a file system without unnamed files.
+// The library's calls that decide what survives a crash, in order; on demand,
+// a file system without unnamed files; and something to do just before a
+// replacement is flushed, while the run is under way.
 std::vector<std::string> fileCalls;
 bool noUnnamedFiles = false;
+std::function<void()> beforeFlush;
 
 // Calls the next definition of `name` after this one, the C library's.
 #define NEXT(name, ...) reinterpret_cast<int (*)(__VA_ARGS__)>(dlsym(RTLD_NEXT, #name))
@@ -32,6 +37,8 @@ extern "C" int fsync(int fd)
     struct stat status {};
     fstat(fd, &status);
     fileCalls.push_back(S_ISDIR(status.st_mode) ? "fsync folder" : "fsync file");
+    if (beforeFlush)
+        std::exchange(beforeFlush, nullptr)();
     return NEXT(fsync, int)(fd);
 }
 
@@ -63,15 +70,6 @@ using Entry = int (*)(char *, char *);
 int call(Entry entry, std::string source, std::string target)
 {
     return entry(source.data(), target.data());
-}
-
-std::string randomBytes(std::size_t size)
-{
-    std::mt19937 random(7);
-    std::string bytes(size, '\0');
-    for (char &byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
 }
 
 class Norvik : public ScratchFolder {};
@@ -119,18 +117,14 @@ std::string frame(char window, unsigned count)
     return count ? frame : frame + std::string("\x29\0\0hello", 8);
 }
 
-int openDescriptors()
-{
-    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
-}
-
 class NorvikCalls : public Norvik, public ::testing::WithParamInterface<Input> {
 protected:
     void SetUp() override
     {
         Norvik::SetUp();
         fs::permissions(folder, fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
-        const std::string noise = randomBytes(1 << 20);
+        std::string noise(1 << 20, '\0');
+        std::generate(noise.begin(), noise.end(), std::mt19937(7));
         for (const auto &[name, content] : {std::pair{"noise", noise}, {"noise600k", noise.substr(0, 600000)},
                                             {"empty", ""}, {"text", Text}, {"old", "precious"}})
             write(name, content);
@@ -254,8 +248,7 @@ struct ProtectedSymlinks {
 TEST_P(NorvikCalls, GiveEveryByteBackAndLoseNoFile)
 {
     const Input &input = GetParam();
-    if ((input.runner & (Nobody | Protected) || input.target == "device" || input.target.find('/') != std::string::npos)
-        && geteuid() != 0)
+    if ((input.runner & (Nobody | Protected) || input.target == "device" || input.target.find('/') != std::string::npos) && geteuid())
         GTEST_SKIP() << "needs root, to make files of other users";
     if (input.source.starts_with("corpora") && !fs::exists(CORPUS_DIR))
         GTEST_SKIP() << "no corpus at " << CORPUS_DIR;
@@ -263,12 +256,12 @@ TEST_P(NorvikCalls, GiveEveryByteBackAndLoseNoFile)
     if (input.runner & Protected && !protectedSymlinks.emplace().on())
         GTEST_SKIP() << "cannot turn fs.protected_symlinks on here";
     auto before = snapshot();
-    const int descriptors = openDescriptors();
+    const auto descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
 
     const auto [result, addedMiB] = run(input);
 
     EXPECT_EQ(result, input.expected);
-    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), descriptors);
 #if !defined(__SANITIZE_ADDRESS__) // whose shadow memory and quarantine add their own
     EXPECT_LT(addedMiB, 136) << "MiB: a window of 128 MiB at most, and 8 MiB";
 #endif
@@ -318,6 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
         Input{"TargetIsADevice", compress_file, "text", "device", InProcess, NORVIK_TARGET_ERROR},
         Input{"TargetTooLong", compress_file, "text", std::string(5000, 'x'), InProcess, NORVIK_TARGET_ERROR},
         Input{"TargetLinkNamesNoFile", compress_file, "text", "dangling", InProcess, NORVIK_TARGET_ERROR},
+        Input{"TargetLinkNamesNoFileWithoutUnnamedFiles", compress_file, "text", "dangling", NoTmpfile, NORVIK_TARGET_ERROR},
         Input{"TargetIsTheSource", compress_file, "text", "text", InProcess, NORVIK_SAME_FILE},
         Input{"TargetIsASymlinkToTheSource", compress_file, "text", "link-to-text", InProcess, NORVIK_SAME_FILE},
         Input{"TargetIsAHardLinkToTheSource", compress_file, "text", "hard-to-text", InProcess, NORVIK_SAME_FILE},
@@ -349,6 +343,26 @@ TEST_F(Norvik, ReplacesDurably)
     fileCalls.clear();
     ASSERT_EQ(call(compress_file, write("in", Text), path("old")), NORVIK_OK);
     EXPECT_EQ(fileCalls, (std::vector<std::string>{"fsync file", "link", "rename", "fsync folder"}));
+}
+
+// A target that someone else replaced while the run wrote is left to them.
+TEST_F(Norvik, LeavesATargetReplacedMeanwhile)
+{
+    write("old", "old");
+    beforeFlush = [this] { fs::rename(write("theirs", "theirs"), path("old")); };
+    EXPECT_EQ(call(compress_file, write("in", Text), path("old")), NORVIK_TARGET_ERROR);
+    EXPECT_EQ(read(path("old")), "theirs");
+}
+
+// A target that is no file is never opened, so a FIFO's reader never sees a
+// writer come and go (and a device is not woken).
+TEST_F(Norvik, NeverOpensATargetThatIsNoFile)
+{
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    pollfd reader{open(path("fifo").c_str(), O_RDONLY | O_NONBLOCK), POLLIN, 0};
+    EXPECT_EQ(call(compress_file, write("in", Text), path("fifo")), NORVIK_TARGET_ERROR);
+    EXPECT_EQ(poll(&reader, 1, 0), 0) << "a writer opened it";
+    close(reader.fd);
 }
 
 // Killed in the middle of a run, the library leaves nothing behind, and its

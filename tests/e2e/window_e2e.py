@@ -25,12 +25,6 @@ def wait_for(what, condition, seconds=10):
     raise AssertionError(f"timed out waiting for {what}")
 
 
-def nodes(node):
-    for child in filter(None, node):
-        yield child
-        yield from nodes(child)
-
-
 class Session:
     """One run of the program, started in a scratch folder of its own."""
 
@@ -49,7 +43,7 @@ class Session:
         xdotool("windowfocus", "--sync", self.xid)
 
     def find(self, what, predicate):
-        return wait_for(what, lambda: next(n for n in nodes(self.app) if predicate(n)))
+        return wait_for(what, lambda: pyatspi.findDescendant(self.app, predicate))
 
     def value(self, caption):
         """A statistics figure, as a screen reader reads it after its row caption."""
@@ -65,7 +59,7 @@ class Session:
     def message(self):
         """The text of the message box now open, which the user then dismisses."""
         box = self.find("a message box", lambda n: n.getRoleName() == "alert")
-        text = next(n.name for n in nodes(box) if n.getRoleName() == "label" and len(n.name) > 20)
+        text = pyatspi.findDescendant(box, lambda n: n.getRoleName() == "label" and len(n.name) > 20).name
         xdotool("windowfocus", "--sync", next(x for x in self.windows() if x != self.xid), "key", "Return")
         wait_for("the box to close", lambda: not box.getState().contains(pyatspi.STATE_SHOWING))
         xdotool("windowfocus", "--sync", self.xid)

@@ -3,7 +3,7 @@
  *   CORRUPT   decompress_file changes the last byte it copies;
  *   ABORT     compress_file aborts the process;
  *   HANG      compress_file never returns;
- *   TAKES_MS  each call takes this many milliseconds, on a monotonic clock;
+ *   TAKES_MS  the n-th call takes n times this many milliseconds, on a monotonic clock;
  *   NO_ENTRY  neither entry point is there: the library loads, and that is all. */
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,8 +19,11 @@
 #  define decompress_file decompress
 #endif
 
+static int calls;
+
 static int copy(const char *source, const char *target, int corrupt)
 {
+    const double takes = TAKES_MS * ++calls;
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
     FILE *in = fopen(source, "rb"), *out = in ? fopen(target, "wb") : NULL;
@@ -32,7 +35,7 @@ static int copy(const char *source, const char *target, int corrupt)
     ok = in && fclose(in) == 0 && ok && fclose(out) == 0;
     do
         clock_gettime(CLOCK_MONOTONIC, &now);
-    while ((now.tv_sec - start.tv_sec) * 1e3 + (now.tv_nsec - start.tv_nsec) / 1e6 < TAKES_MS);
+    while ((now.tv_sec - start.tv_sec) * 1e3 + (now.tv_nsec - start.tv_nsec) / 1e6 < takes);
     return !ok;
 }
 
