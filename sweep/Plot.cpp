@@ -115,14 +115,19 @@ void drawLegend(QPainter &painter, const std::vector<std::pair<QString, Library>
     }
 }
 
-// Draws `text` beside `point` unless it would cover a label already drawn.
+// Draws `text` to the right of `point`, or else to its left, unless it would
+// cover a mark or a label already drawn.
 void label(QPainter &painter, QPointF point, const QString &text, std::vector<QRectF> &taken)
 {
-    const QRectF box = QRectF(painter.fontMetrics().boundingRect(text)).translated(point + QPointF(7, 4));
-    if (!Area.contains(box) || std::any_of(taken.begin(), taken.end(), [&](const QRectF &t) { return t.intersects(box); }))
-        return;
-    taken.push_back(box);
-    painter.drawText(point + QPointF(7, 4), text);
+    const QRectF size = painter.fontMetrics().boundingRect(text);
+    for (const QPointF at : {point + QPointF(7, 4), point + QPointF(-7 - size.width(), 4)}) {
+        const QRectF box = size.translated(at);
+        if (Area.contains(box) && std::none_of(taken.begin(), taken.end(), [&](const QRectF &t) { return t.intersects(box); })) {
+            taken.push_back(box);
+            painter.drawText(at, text);
+            return;
+        }
+    }
 }
 
 } // namespace
@@ -174,18 +179,21 @@ bool plot(const std::vector<Row> &rows, const QString &file)
         if (!files.contains(row.file))
             files << row.file;
     drawLegend(painter, libraries, int(files.size()));
+    // Every mark first, so that no label covers one.
     std::vector<QRectF> taken;
-    painter.setFont(QFont(QStringLiteral("Liberation Sans"), 8));
-    for (const auto &[name, library] : libraries) {
+    for (const auto &[name, library] : libraries)
         for (const Mark &mark : library.files) {
             const QPointF point = scales.at(mark.speed, mark.ratio);
             painter.setPen(QPen(library.colour.darker(130), 1));
             painter.setBrush(QColor(library.colour.red(), library.colour.green(), library.colour.blue(), 150));
             painter.drawEllipse(point, 4, 4);
-            painter.setPen(QColor(0x55, 0x55, 0x55));
-            label(painter, point, mark.label, taken);
+            taken.push_back(QRectF(point - QPointF(5, 5), QSizeF(10, 10)));
         }
-    }
+    painter.setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+    painter.setPen(QColor(0x55, 0x55, 0x55));
+    for (const auto &[name, library] : libraries)
+        for (const Mark &mark : library.files)
+            label(painter, scales.at(mark.speed, mark.ratio), mark.label, taken);
     painter.setFont(QFont(QStringLiteral("Liberation Sans"), 10, QFont::Bold));
     for (const auto &[name, library] : libraries) {
         const QPointF point = scales.at(library.size / 1e6 / library.seconds, library.size / library.compressed);
