@@ -8,7 +8,10 @@ runs=${2:-7}
 if [ -z "${BREVIMETER_IN_XVFB:-}" ]; then
   exec env BREVIMETER_IN_XVFB=1 xvfb-run -a -s '-screen 0 1024x768x24 -br -nolisten tcp' "$0" "$build" "$runs"
 fi
-export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-/tmp}
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -m 0700 "$scratch/runtime"
+export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$scratch/runtime
 
 summary() { # name, then lines "seconds KiB" on stdin (the first is the warm-up)
   python3 -c '
@@ -19,11 +22,10 @@ print(sys.argv[1], *("%.1f" % v for v in (statistics.median(t), t[0], t[-1], sta
 ' "$1"
 }
 
-scratch=$(mktemp -d)
 cd "$scratch"
 ours=$("$build/first_paint" $((runs + 1)) "$build/brevimeter" | summary brevimeter)
 floor=$("$build/first_paint" $((runs + 1)) "$build/minimal_window" | summary floor)
-cd / && rm -rf "$scratch"
+cd /
 
 echo "| program | runs | exec to first paint, median (ms) | min | max | resident at first paint, median (MiB) | min | max |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|"
