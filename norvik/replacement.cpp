@@ -29,11 +29,6 @@ std::string hiddenName()
     return name + ".part";
 }
 
-int targetRefusal(int error)
-{
-    return error == EACCES || error == EPERM || error == EROFS ? NORVIK_TARGET_DENIED : NORVIK_TARGET_ERROR;
-}
-
 } // namespace
 
 Replacement::Replacement(const Target &target)
@@ -45,8 +40,8 @@ Replacement::Replacement(const Target &target)
     // folder's default ACL); a replacement no access but its owner's until the end.
     const int mode = target.exists() ? 0600 : 0666;
     fd_ = ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) && !createNamed(target, mode))
-        return;
+    if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        createNamed(target, mode); // a file system without unnamed files
     if (fd_ < 0) {
         status_ = targetRefusal(errno);
         return;
@@ -54,7 +49,7 @@ Replacement::Replacement(const Target &target)
     status_ = target.exists() ? copyOwner(target.existing(), fd_) : NORVIK_OK;
 }
 
-bool Replacement::createNamed(const Target &target, int mode)
+void Replacement::createNamed(const Target &target, int mode)
 {
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         named_ = hiddenName();
@@ -63,8 +58,7 @@ bool Replacement::createNamed(const Target &target, int mode)
             break;
     }
     if (fd_ < 0)
-        named_.clear();
-    return fd_ >= 0;
+        named_.clear(); // errno still says why
 }
 
 Replacement::~Replacement()

@@ -28,7 +28,7 @@ public:
     int commit(const Target &target, bool durable);
 
 private:
-    bool createNamed(const Target &target, int mode);
+    void createNamed(const Target &target, int mode);
     int giveName(const Target &target);
 
     int fd_ = -1;

@@ -12,7 +12,14 @@ namespace norvik {
 
 namespace {
 
-int refusal(int error)
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+} // namespace
+
+int targetRefusal(int error)
 {
     switch (error) {
     case EACCES:
@@ -24,13 +31,6 @@ int refusal(int error)
         return NORVIK_TARGET_ERROR;
     }
 }
-
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-} // namespace
 
 Target::Target(const char *path, const struct stat &source)
     : status_(NORVIK_TARGET_ERROR)
@@ -44,7 +44,7 @@ Target::Target(const char *path, const struct stat &source)
         struct stat link {};
         const bool dangling = error == ENOENT && ::fstatat(folder_, name_.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0;
         // A new file; but a symlink that names no file is not followed to make one.
-        status_ = error != ENOENT ? refusal(error) : dangling ? NORVIK_TARGET_ERROR : NORVIK_OK;
+        status_ = error != ENOENT ? targetRefusal(error) : dangling ? NORVIK_TARGET_ERROR : NORVIK_OK;
         return;
     }
     if (sameFile(status, source)) {
@@ -57,7 +57,7 @@ Target::Target(const char *path, const struct stat &source)
         return;
     file_ = ::openat(folder_, name_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (file_ < 0) {
-        status_ = refusal(errno);
+        status_ = targetRefusal(errno);
         return;
     }
     if (::fstat(file_, &existing_) != 0 || !S_ISREG(existing_.st_mode) || sameFile(existing_, source))
@@ -90,7 +90,7 @@ bool Target::openFolder(const std::string &path)
     if (folder_ < 0 && errno == EACCES)
         folder_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder_ < 0)
-        status_ = refusal(errno);
+        status_ = targetRefusal(errno);
     return folder_ >= 0;
 }
 

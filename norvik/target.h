@@ -11,6 +11,10 @@
 
 namespace norvik {
 
+// What a refusal by the system with `error` means for a target: the caller may
+// not write it (NORVIK_TARGET_DENIED), or it cannot be (NORVIK_TARGET_ERROR).
+int targetRefusal(int error);
+
 class Target {
 public:
     // Refuses the file described by `source`, anything but a regular file, a
