@@ -14,5 +14,8 @@ trap 'rm -rf "$runtime"' EXIT
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_RUNTIME_DIR=$runtime
 xvfb-run -a -s '-screen 0 1280x800x24 -nolisten tcp' dbus-run-session -- bash -c '
   /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
-  sleep 1
+  for _ in $(seq 100); do  # until the accessibility bus answers
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
+    sleep 0.1
+  done
   exec /usr/bin/python3 "$0" "$1"' "$here/window_e2e.py" "$(cd "$1" && pwd)"
