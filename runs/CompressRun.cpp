@@ -68,11 +68,10 @@ void run(WindowState &form, Module1 &library, Clock &clock, StatisticsRows &rows
     form.DestPath = form.text(PathField::DestFile);
     form.setPointer(MousePointer::Hourglass);
 
-    const QString target = form.DestPath;
-    const std::optional<FileStamp> before = stampOf(target);
+    const TargetWatch target(form.DestPath);
     // Exactly the library call is timed: conversions and a first load included.
     const auto elapsed = timed(clock, [&] { library.compress_file(form.SourcePath, form.DestPath); });
-    requireWritten(target, before, form.DestPath);
+    target.requireWritten(form.DestPath);
 
     // The default locale is the system's unless the program chose another.
     const QLocale locale;

@@ -8,8 +8,7 @@ void DecompressBtn_Click(WindowState &form, Module1 &library)
 {
     form.SourcePath = form.text(PathField::SourceFile);
     form.DestPath = form.text(PathField::DestFile);
-    const QString target = form.DestPath;
-    const std::optional<FileStamp> before = stampOf(target);
+    const TargetWatch target(form.DestPath);
     library.decompress_file(form.SourcePath, form.DestPath);
-    requireWritten(target, before, form.DestPath);
+    target.requireWritten(form.DestPath);
 }

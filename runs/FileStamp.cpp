@@ -30,9 +30,9 @@ std::optional<FileStamp> stampOf(const QString &path)
 #endif
 }
 
-void requireWritten(const QString &target, const std::optional<FileStamp> &before, const QString &targetAfter)
+void TargetWatch::requireWritten(const QString &targetAfter) const
 {
-    if (before && targetAfter == target && stampOf(target) == before)
+    if (before_ && targetAfter == target_ && stampOf(target_) == before_)
         throw RunError(QStringLiteral("The compression library did not write \"%1\": "
-                                      "the file is as it was before the run.").arg(target));
+                                      "the file is as it was before the run.").arg(target_));
 }

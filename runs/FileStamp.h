@@ -16,8 +16,18 @@ struct FileStamp {
 // a device or a FIFO changes nothing a stamp could show.
 std::optional<FileStamp> stampOf(const QString &path);
 
-// Throws RunError when a library call left its target exactly as it was:
-// `before` is the stamp of `target` taken before the call, `targetAfter` the
-// name as the library left it. A library that failed may leave an earlier
+// A run's target as it was before the library call, to tell afterwards
+// whether the library wrote it. A library that failed may leave an earlier
 // file in place, and that file is no result of the run.
-void requireWritten(const QString &target, const std::optional<FileStamp> &before, const QString &targetAfter);
+class TargetWatch {
+public:
+    explicit TargetWatch(const QString &target) : target_(target), before_(stampOf(target)) {}
+
+    // Throws RunError when the target is exactly as it was; `targetAfter` is
+    // its name as the library left it.
+    void requireWritten(const QString &targetAfter) const;
+
+private:
+    QString target_;
+    std::optional<FileStamp> before_;
+};
