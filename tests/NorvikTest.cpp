@@ -128,7 +128,7 @@ protected:
         for (const auto &[name, content] : {std::pair{"noise", noise}, {"noise600k", noise.substr(0, 600000)},
                                             {"empty", ""}, {"text", Text}, {"old", "precious"}})
             write(name, content);
-        if (GetParam().source.starts_with("corpora"))
+        if (GetParam().source.starts_with("corpora") && fs::exists(CORPUS_DIR))
             for (const auto &entry : fs::recursive_directory_iterator(CORPUS_DIR)) // every file, one after another
                 if (entry.is_regular_file() && entry.path().extension() != ".md")
                     std::ofstream(path("corpora"), std::ios::app | std::ios::binary) << read(entry.path().string());
