@@ -67,7 +67,8 @@ bool BlockWriter::finish()
     const Block &last = blocks_[filling_];
     const bool written = waitIdle() && (last.used == 0 || write(last));
     stop();
-    return written;
+    std::lock_guard lock(mutex_);
+    return written && !failed_;
 }
 
 void BlockWriter::stop()
@@ -111,8 +112,11 @@ void BlockWriter::flusherLoop()
             return;
         const long long reached = written_;
         lock.unlock();
-        (void)::fdatasync(fd_); // the flush at the end reports what matters
+        // The kernel reports a failed write-back once per open file: the
+        // flush at the end would find nothing wrong, so the failure is kept.
+        const bool flushed = ::fdatasync(fd_) == 0;
         lock.lock();
+        failed_ = failed_ || !flushed;
         flushed_ = reached;
     }
 }

@@ -32,7 +32,8 @@ public:
     // The first `size` bytes of space() now hold output. False once a write
     // has failed (a full disk among the reasons).
     bool advance(std::size_t size);
-    // Writes what is left and stops the thread. False if any write failed.
+    // Writes what is left and stops the threads. False if any write or flush
+    // failed.
     bool finish();
 
 private:

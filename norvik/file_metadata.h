@@ -11,8 +11,10 @@ namespace norvik {
 // file), so that a replace never takes a file over.
 int copyOwner(const struct stat &from, int to);
 
-// Copies the mode and every extended attribute of the file open at `from` to
-// the file open at `to`. Returns NORVIK_OK or NORVIK_TARGET_ERROR.
+// Gives the file open at `to` the mode and exactly the extended attributes of
+// the file open at `from` (its ACL among them): any it has that `from` lacks,
+// such as an access ACL taken from its folder's default ACL, are removed. File
+// capabilities are not carried over. Returns NORVIK_OK or NORVIK_TARGET_ERROR.
 int copyModeAndAttributes(int from, const struct stat &status, int to);
 
 } // namespace norvik

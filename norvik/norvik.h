@@ -6,16 +6,26 @@
  * frames with the content size and a checksum, so the zstd command reads what
  * compress_file writes and decompress_file reads what the zstd command writes.
  *
- * Neither entry point ever damages a file. The output is written to a new,
- * unnamed file in the target's folder and takes the target's name only once it
- * is complete; on failure, or when the process dies, no target and no
- * temporary file is left, and a target that existed is untouched. A replaced
- * target keeps its owner, group, mode, extended attributes and ACL, and its
- * new data reaches the disk before the name does. The target is written only
- * where the caller could write it through the name given: the kernel judges,
- * as it does for any program that opens the file (permissions, read-only
- * files, protected symlinks). Both functions are safe to call from several
- * threads at once and print nothing.
+ * The output is written to a new, unnamed file in the target's folder and takes
+ * the target's name only once it is complete; on failure no target and no
+ * temporary file is left, and a target that existed is untouched. A new target
+ * is never put over a file that appeared at its name meanwhile. Where the file
+ * system has no unnamed files (NFS, FUSE), a hidden ".norvik-XXXXXXXX.part" in
+ * the target's folder stands in and is removed on failure; a process killed
+ * while it exists leaves it behind, as does one killed in the instant between
+ * linking a replacement to such a name and renaming it over the target.
+ *
+ * Replacing an existing target takes write access to its folder as well as to
+ * the file (the file is replaced, not written in place), and the name the
+ * caller gave must allow writing: the kernel judges, as it does for any
+ * program that opens the file (permissions, read-only files, protected
+ * symlinks). The new file has exactly the old one's owner, group, mode,
+ * extended attributes and ACL, nothing its folder would give a new file, and
+ * no file capabilities; its data reaches the disk before its name does, and
+ * the folder is flushed after. Other hard links to the old file keep the old
+ * content. A new target is not flushed.
+ *
+ * Both functions are safe to call from several threads at once and print nothing.
  */
 #ifndef NORVIK_H
 #define NORVIK_H
@@ -45,19 +55,23 @@ enum norvik_result {
     NORVIK_CODEC_ERROR = 5,   /* zstd refused: corrupt, truncated or non-zstd input, or no memory */
     NORVIK_SOURCE_CHANGED = 6, /* the source changed size while it was read */
     NORVIK_TARGET_DENIED = 7, /* the caller may not write the target through this name */
-    NORVIK_TARGET_OWNER = 8   /* the target belongs to a user or group the caller cannot give a new
+    NORVIK_TARGET_OWNER = 8,  /* the target belongs to a user or group the caller cannot give a new
                                  file, so it is left to its owner */
+    NORVIK_FOLDER_NOT_FLUSHED = 9 /* the target was replaced and holds the new file, but its folder
+                                     could not be flushed: after a power cut its name may hold the
+                                     old file again */
 };
 
 /* Compresses the file at `source` into a zstd file at `target` (level 3, all
  * cores). Returns NORVIK_OK, or one of the other norvik_result values on
- * failure, in which case nothing exists at `target` that was not there before. */
+ * failure, in which case nothing exists at `target` that was not there before
+ * (NORVIK_FOLDER_NOT_FLUSHED aside, see above). */
 NORVIK_API int compress_file(char *source, char *target);
 
 /* Decompresses the zstd file at `source` (any number of frames, skippable
  * frames allowed, checksums verified) into `target`. Returns NORVIK_OK, or one
  * of the other norvik_result values on failure, in which case nothing exists
- * at `target` that was not there before. */
+ * at `target` that was not there before (NORVIK_FOLDER_NOT_FLUSHED aside). */
 NORVIK_API int decompress_file(char *source, char *target);
 
 #ifdef __cplusplus

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -27,6 +28,37 @@ std::string hiddenName()
     for (int i = 0; i < 8; ++i)
         name += letters[random() % (sizeof letters - 1)];
     return name + ".part";
+}
+
+// Renames `from` to `to` in `folder` unless a file has the name `to` by then.
+bool renameWithoutReplacing(int folder, const std::string &from, const std::string &to)
+{
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+    // No such rename here: a second link to the file fails as surely where the
+    // name is taken, and the first one then goes.
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) == 0) {
+        ::unlinkat(folder, from.c_str(), 0);
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP)
+        return false;
+    // Nor links: the name is looked at, then taken, and a file made at it in
+    // between would be replaced.
+    struct stat status {};
+    if (::fstatat(folder, to.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+        return errno = EEXIST, false;
+    return ::renameat(folder, from.c_str(), folder, to.c_str()) == 0;
+}
+
+// Flushes the folder, so that a name given in it survives a power cut. False
+// when that fails; a folder opened only as a path (the caller may not read
+// it) or on a file system that cannot flush folders is left as it is.
+bool flushFolder(int folder)
+{
+    return ::fsync(folder) == 0 || errno == EBADF || errno == EINVAL;
 }
 
 } // namespace
@@ -78,18 +110,21 @@ int Replacement::commit(const Target &target, bool durable)
     }
     if (durable && ::fsync(fd_) != 0)
         return NORVIK_TARGET_ERROR;
+    // A network file system reports the last writes when the file is closed,
+    // so a named stand-in is closed before it takes the name. (An unnamed
+    // file needs its descriptor to get one; only local file systems have them.)
+    if (!named_.empty() && ::close(std::exchange(fd_, -1)) != 0)
+        return NORVIK_TARGET_ERROR;
     const int named = giveName(target);
     if (named != NORVIK_OK)
         return named;
     committed_ = true;
-    if (durable)
-        (void)::fsync(target.folder()); // not possible in a folder the caller may not read
-    return ::close(std::exchange(fd_, -1)) == 0 ? NORVIK_OK : NORVIK_TARGET_ERROR;
+    return durable && !flushFolder(target.folder()) ? NORVIK_FOLDER_NOT_FLUSHED : NORVIK_OK;
 }
 
 // An existing target is replaced in one rename, so that its name always holds
-// the old file or the new one. A new target is linked to its name, which fails
-// rather than replace a file that appeared meanwhile.
+// the old file or the new one. A new target is linked or renamed to its name
+// in a way that fails rather than replace a file that appeared meanwhile.
 int Replacement::giveName(const Target &target)
 {
     if (target.exists() && !target.unchanged())
@@ -105,7 +140,9 @@ int Replacement::giveName(const Target &target)
             return NORVIK_OK;
         named_ = name;
     }
-    if (::renameat(folder_, named_.c_str(), folder_, target.name().c_str()) != 0)
+    const bool renamed = target.exists() ? ::renameat(folder_, named_.c_str(), folder_, target.name().c_str()) == 0
+                                         : renameWithoutReplacing(folder_, named_, target.name());
+    if (!renamed)
         return targetRefusal(errno);
     named_.clear();
     return NORVIK_OK;

@@ -3,7 +3,8 @@
 // for an existing file is private to its owner until, complete, it takes the
 // old file's owner, group, mode and extended attributes, its data reaches the
 // disk, and only then its name. Where the file system has no unnamed files, a
-// short hidden name beside the target stands in, removed on any failure.
+// short hidden name beside the target stands in, removed on any failure (but
+// not when the process is killed).
 #pragma once
 
 #include <string>
@@ -24,7 +25,8 @@ public:
 
     // Gives the complete file the target's name. With `durable`, its data is
     // flushed before and the folder after, so that a power cut leaves the old
-    // file or the new one, never neither. Returns NORVIK_OK or why not.
+    // file or the new one, never neither. Returns NORVIK_OK or why not; only
+    // NORVIK_FOLDER_NOT_FLUSHED comes after the name was given.
     int commit(const Target &target, bool durable);
 
 private:

@@ -18,16 +18,24 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <zstd.h>
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
-// The library's calls that decide what survives a crash, in order; on demand,
-// a file system without unnamed files; and something to do just before a
-// replacement is flushed, while the run is under way.
+// The library's calls that decide what survives a crash, in order; file
+// systems that lack something, on demand; a flush that fails; and something to
+// do while the run is under way, just before a replacement is flushed or a
+// new file is given its name.
+enum Lacking : unsigned { UnnamedFiles = 1, NoReplaceRename = 2, HardLinks = 4 };
 std::vector<std::string> fileCalls;
-bool noUnnamedFiles = false;
-std::function<void()> beforeFlush;
+unsigned lacking = 0;
+// The next fdatasync fails, as on a disk that ran out of space, after taking
+// this long: long enough, and the run has written everything meanwhile.
+std::optional<std::chrono::milliseconds> failingFlush;
+bool folderFlushFails = false;
+std::function<void()> beforeFlush, beforeNaming;
 
 // Calls the next definition of `name` after this one, the C library's.
 #define NEXT(name, ...) reinterpret_cast<int (*)(__VA_ARGS__)>(dlsym(RTLD_NEXT, #name))
@@ -39,17 +47,43 @@ extern "C" int fsync(int fd)
     fileCalls.push_back(S_ISDIR(status.st_mode) ? "fsync folder" : "fsync file");
     if (beforeFlush)
         std::exchange(beforeFlush, nullptr)();
+    if (S_ISDIR(status.st_mode) && folderFlushFails)
+        return errno = EIO, -1;
     return NEXT(fsync, int)(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    fileCalls.push_back("fdatasync");
+    if (!failingFlush)
+        return NEXT(fdatasync, int)(fd);
+    std::this_thread::sleep_for(*std::exchange(failingFlush, std::nullopt));
+    return errno = EIO, -1;
 }
 
 extern "C" int linkat(int from, const char *name, int to, const char *newName, int flags)
 {
-    return fileCalls.push_back("link"), NEXT(linkat, int, const char *, int, const char *, int)(from, name, to, newName, flags);
+    fileCalls.push_back("link");
+    if (beforeNaming && newName[0] != '.')
+        std::exchange(beforeNaming, nullptr)();
+    if (lacking & HardLinks)
+        return errno = EPERM, -1;
+    return NEXT(linkat, int, const char *, int, const char *, int)(from, name, to, newName, flags);
 }
 
 extern "C" int renameat(int from, const char *name, int to, const char *newName)
 {
     return fileCalls.push_back("rename"), NEXT(renameat, int, const char *, int, const char *)(from, name, to, newName);
+}
+
+extern "C" int renameat2(int from, const char *name, int to, const char *newName, unsigned flags)
+{
+    fileCalls.push_back("rename without replacing");
+    if (lacking & NoReplaceRename)
+        return errno = EINVAL, -1;
+    if (beforeNaming)
+        std::exchange(beforeNaming, nullptr)();
+    return NEXT(renameat2, int, const char *, int, const char *, unsigned)(from, name, to, newName, flags);
 }
 
 extern "C" int openat(int folder, const char *name, int flags, ...)
@@ -58,7 +92,7 @@ extern "C" int openat(int folder, const char *name, int flags, ...)
     va_start(arguments, flags);
     const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
-    if (noUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE)
+    if (lacking & UnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE)
         return errno = EOPNOTSUPP, -1;
     return NEXT(openat, int, const char *, int, mode_t)(folder, name, flags, mode);
 }
@@ -82,9 +116,13 @@ TEST_F(Norvik, RefusesNullPaths)
 
 // How a call is made, in flags: here; in a child whose peak memory is taken;
 // in a child that may write no file past 256 KiB (a full disk, without root);
-// as the user nobody, a member of group 1234; with fs.protected_symlinks on;
-// on a file system without unnamed files.
-enum Runner : unsigned { InProcess = 0, Child = 1, FileLimit = 2 | Child, Nobody = 4 | Child, Protected = 8, NoTmpfile = 16 };
+// as the user nobody, a member of group 1234; where fs.protected_symlinks is
+// on; on a file system without unnamed files, renames that refuse to replace,
+// or hard links.
+enum Runner : unsigned {
+    InProcess = 0, Child = 1, FileLimit = 2 | Child, Nobody = 4 | Child, Protected = 8,
+    NoTmpfile = UnnamedFiles << 4, NoNoReplace = NoReplaceRename << 4, NoLinks = HardLinks << 4
+};
 
 struct Input {
     const char *name;
@@ -95,6 +133,15 @@ struct Input {
 };
 
 const std::string Text = "Text that must survive every run.\n" + std::string(20000, 't');
+// An ACL, as the system keeps it, under which user 4321 may read.
+const std::string Acl("\2\0\0\0\1\0\6\0\xff\xff\xff\xff\2\0\4\0\xe1\x10\0\0\4\0\6\0\xff\xff\xff\xff"
+                      "\x10\0\6\0\xff\xff\xff\xff\x20\0\4\0\xff\xff\xff\xff", 44);
+// Where two strings first differ, or npos: a failure then says where.
+std::size_t firstDifference(const std::string &a, const std::string &b)
+{
+    const auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    return x == a.end() && y == b.end() ? std::string::npos : std::size_t(x - a.begin());
+}
 
 // What libzstd makes of a frame.
 std::string unpacked(const std::string &frame)
@@ -150,6 +197,10 @@ protected:
         fs::create_hard_link(path("text"), path("hard-to-text"));
         fs::create_symlink("old", path("link-to-old"));
         fs::create_symlink("nowhere", path("dangling"));
+        // A private file in a folder that was later given a default ACL.
+        fs::create_directory(path("acl"));
+        fs::permissions(write("acl/old", "private"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        ASSERT_EQ(setxattr(path("acl").c_str(), "system.posix_acl_default", Acl.data(), Acl.size(), 0), 0);
         deep = folder.string();
         for (int i = 0; i < 19; ++i)
             deep += "/" + std::string(200, 'd');
@@ -161,23 +212,25 @@ protected:
 
     // A device; a shared folder with another user's symlink and a read-only
     // file of nobody's; a folder of group 1234 with a file of user 1234 that
-    // has an extended attribute and an ACL (user 4321 may read it).
+    // has an extended attribute and an ACL (user 4321 may read it); a file
+    // with a capability (CAP_NET_RAW).
     void ownedByOthers()
     {
+        const char capability[20] = {1, 0, 0, 2, 0, 0x20};
+        write("capable", "a program");
         fs::create_directory(path("shared"));
         fs::create_directory(path("group"));
         fs::create_symlink("../old", path("shared/link-to-old"));
         write("shared/readonly", "nobody's");
         write("group/file", "user 1234's");
-        const std::string acl("\2\0\0\0\1\0\6\0\xff\xff\xff\xff\2\0\4\0\xe1\x10\0\0\4\0\6\0\xff\xff\xff\xff"
-                              "\x10\0\6\0\xff\xff\xff\xff\x20\0\4\0\xff\xff\xff\xff", 44);
         ASSERT_EQ(mknod(path("device").c_str(), S_IFCHR | 0666, makedev(1, 3)) | chmod(path("shared").c_str(), 01777)
                       | lchown(path("shared/link-to-old").c_str(), 1234, 1234)
                       | chown(path("shared/readonly").c_str(), 65534, 65534) | chmod(path("shared/readonly").c_str(), 0444)
                       | chown(path("group").c_str(), 0, 1234) | chmod(path("group").c_str(), 02775)
                       | chown(path("group/file").c_str(), 1234, 1234) | chmod(path("group/file").c_str(), 0664)
                       | setxattr(path("group/file").c_str(), "user.note", "kept", 4, 0)
-                      | setxattr(path("group/file").c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0), 0);
+                      | setxattr(path("group/file").c_str(), "system.posix_acl_access", Acl.data(), Acl.size(), 0)
+                      | setxattr(path("capable").c_str(), "security.capability", capability, sizeof capability, 0), 0);
     }
 
     std::string at(const std::string &name) const
@@ -191,7 +244,7 @@ protected:
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage); // each test runs in a process of its own, which a child starts as
         const long startKiB = usage.ru_maxrss;
-        noUnnamedFiles = input.runner & NoTmpfile;
+        lacking = input.runner >> 4;
         if (!(input.runner & Child))
             return {call(input.entry, at(input.source), at(input.target)), 0};
         if (fork() == 0) {
@@ -208,35 +261,46 @@ protected:
         return {WIFEXITED(exit) ? WEXITSTATUS(exit) : -1, (usage.ru_maxrss - startKiB) / 1024};
     }
 
-    // Every entry under the folder: its kind, owner, mode and extended
-    // attributes, and then its content, so that any change shows.
-    std::map<std::string, std::pair<std::string, std::string>> snapshot() const
+    // Every entry under the folder: its kind, mode and owner; its extended
+    // attributes; its content.
+    struct Entry {
+        std::string meta;
+        std::map<std::string, std::string> attributes;
+        std::string content;
+        bool operator==(const Entry &) const = default;
+    };
+    std::map<std::string, Entry> snapshot() const
     {
-        std::map<std::string, std::pair<std::string, std::string>> files;
+        std::map<std::string, Entry> files;
         for (const auto &entry : fs::recursive_directory_iterator(folder)) {
             const std::string name = entry.path().string();
             struct stat s {};
             lstat(name.c_str(), &s);
-            std::string meta = std::to_string(s.st_mode) + " " + std::to_string(s.st_uid) + ":" + std::to_string(s.st_gid);
+            Entry &file = files[name.substr(folder.string().size() + 1)];
+            file.meta = std::to_string(s.st_mode) + " " + std::to_string(s.st_uid) + ":" + std::to_string(s.st_gid);
             char keys[1024] = {}, value[1024];
             for (char *key = keys, *end = key + std::max(llistxattr(name.c_str(), keys, sizeof keys), 0L); key < end;
                  key += std::strlen(key) + 1)
-                meta += std::string(" ") + key + "=" + std::string(value, std::max(lgetxattr(name.c_str(), key, value, sizeof value), 0L));
-            files[name.substr(folder.string().size() + 1)] = {
-                meta, S_ISLNK(s.st_mode) ? fs::read_symlink(entry).string() : S_ISREG(s.st_mode) ? read(name) : ""};
+                file.attributes[key] = std::string(value, std::max(lgetxattr(name.c_str(), key, value, sizeof value), 0L));
+            file.content = S_ISLNK(s.st_mode) ? fs::read_symlink(entry).string() : S_ISREG(s.st_mode) ? read(name) : "";
         }
         return files;
     }
 
-    std::string deep;
-};
+    // The names whose entries differ between two snapshots.
+    static std::vector<std::string> changed(const std::map<std::string, Entry> &before, const std::map<std::string, Entry> &after)
+    {
+        std::vector<std::string> names;
+        for (const auto &[name, entry] : after)
+            if (!before.count(name) || !(before.at(name) == entry))
+                names.push_back(name);
+        for (const auto &[name, entry] : before)
+            if (!after.count(name))
+                names.push_back(name + " (gone)");
+        return names;
+    }
 
-// Turns fs.protected_symlinks on for as long as it lives, where this process may.
-struct ProtectedSymlinks {
-    const std::string was = ScratchFolder::read("/proc/sys/fs/protected_symlinks");
-    ProtectedSymlinks() { std::ofstream("/proc/sys/fs/protected_symlinks") << "1"; }
-    ~ProtectedSymlinks() { std::ofstream("/proc/sys/fs/protected_symlinks") << was; }
-    bool on() const { return ScratchFolder::read("/proc/sys/fs/protected_symlinks") == "1\n"; }
+    std::string deep;
 };
 
 // What is done writes the target and nothing else: one standard frame, with
@@ -248,13 +312,14 @@ struct ProtectedSymlinks {
 TEST_P(NorvikCalls, GiveEveryByteBackAndLoseNoFile)
 {
     const Input &input = GetParam();
-    if ((input.runner & (Nobody | Protected) || input.target == "device" || input.target.find('/') != std::string::npos) && geteuid())
+    const bool othersFiles = input.target == "device" || input.target == "capable" || input.target.starts_with("shared/")
+                             || input.target.starts_with("group/");
+    if ((input.runner & Nobody || othersFiles) && geteuid())
         GTEST_SKIP() << "needs root, to make files of other users";
     if (input.source.starts_with("corpora") && !fs::exists(CORPUS_DIR))
         GTEST_SKIP() << "no corpus at " << CORPUS_DIR;
-    std::optional<ProtectedSymlinks> protectedSymlinks;
-    if (input.runner & Protected && !protectedSymlinks.emplace().on())
-        GTEST_SKIP() << "cannot turn fs.protected_symlinks on here";
+    if (input.runner & Protected && read("/proc/sys/fs/protected_symlinks") != "1\n")
+        GTEST_SKIP() << "fs.protected_symlinks is off on this machine";
     auto before = snapshot();
     const auto descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
 
@@ -268,18 +333,28 @@ TEST_P(NorvikCalls, GiveEveryByteBackAndLoseNoFile)
     auto after = snapshot();
     if (input.expected == NORVIK_OK) {
         const std::string written = fs::canonical(at(input.target)).string().substr(folder.string().size() + 1);
-        const std::string source = read(at(input.source)), output = after[written].second;
-        if (input.entry == compress_file)
-            EXPECT_TRUE(unpacked(output) == source && ZSTD_getFrameContentSize(output.data(), output.size()) == source.size()
-                        && ZSTD_findFrameCompressedSize(output.data(), output.size()) == output.size() && (output[4] & 4));
-        else
-            EXPECT_TRUE(output == unpacked(source));
-        if (before.count(written))
-            EXPECT_EQ(after[written].first, before[written].first) << "a replaced file keeps its metadata";
+        const std::string source = read(at(input.source)), output = after[written].content;
+        if (input.entry == compress_file) {
+            EXPECT_EQ(firstDifference(unpacked(output), source), std::string::npos);
+            EXPECT_EQ(ZSTD_getFrameContentSize(output.data(), output.size()), source.size());
+            EXPECT_EQ(ZSTD_findFrameCompressedSize(output.data(), output.size()), output.size()) << "one frame";
+            EXPECT_TRUE(output[4] & 4) << "a checksum";
+        } else {
+            EXPECT_EQ(firstDifference(output, unpacked(source)), std::string::npos);
+        }
+        if (before.count(written)) { // exactly the old file's owner, mode and attributes, but a capability
+            before[written].attributes.erase("security.capability");
+            EXPECT_EQ(after[written].meta, before[written].meta);
+            EXPECT_EQ(after[written].attributes, before[written].attributes);
+        } else { // what any new file gets
+            const mode_t mask = umask(0);
+            umask(mask);
+            EXPECT_EQ(after[written].meta.substr(0, after[written].meta.find(' ')), std::to_string(S_IFREG | (0666 & ~mask)));
+        }
         before.erase(written);
         after.erase(written);
     }
-    EXPECT_TRUE(after == before) << "a file changed, or one was left behind";
+    EXPECT_EQ(changed(before, after), std::vector<std::string>()) << "a file changed, or one was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -330,19 +405,59 @@ INSTANTIATE_TEST_SUITE_P(
         Input{"ReplacingWhatASymlinkNames", compress_file, "text", "link-to-old", InProcess, NORVIK_OK},
         Input{"RootReplacingAReadOnlyFile", compress_file, "text", "shared/readonly", InProcess, NORVIK_OK},
         Input{"RootReplacingAFileWithAnAcl", decompress_file, "text.zst", "group/file", InProcess, NORVIK_OK},
+        Input{"ReplacingAFileWithACapability", compress_file, "text", "capable", InProcess, NORVIK_OK},
+        Input{"ReplacingInAFolderWithADefaultAcl", compress_file, "text", "acl/old", InProcess, NORVIK_OK},
+        Input{"CreatingWithoutUnnamedFiles", compress_file, "text", "new", NoTmpfile, NORVIK_OK},
+        Input{"CreatingWithoutRenamesThatKeepAName", compress_file, "text", "new", NoTmpfile | NoNoReplace, NORVIK_OK},
+        Input{"CreatingWithoutHardLinksEither", compress_file, "text", "new", NoTmpfile | NoNoReplace | NoLinks, NORVIK_OK},
         Input{"LongestName", compress_file, "text", std::string(255, 'n'), InProcess, NORVIK_OK},
         Input{"LongestPath", compress_file, "text", "deep", InProcess, NORVIK_OK},
         Input{"OddCharacters", decompress_file, "text.zst", " a\tb\nc \u00fc\u2603 ", InProcess, NORVIK_OK}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// A replaced file's new data reaches the disk before its name does, and the
-// name before the run returns.
+// A replaced file's new data goes to the disk while it is written, all of it
+// before its name does, and the name before the run returns. A flush that
+// fails fails the run, on whichever thread it happens, and the old file stays;
+// one of the folder after the rename is told apart.
 TEST_F(Norvik, ReplacesDurably)
 {
+    std::string noise(16 << 20, '\0');
+    std::generate(noise.begin(), noise.end(), std::mt19937(7));
+    write("in", noise);
     write("old", "old");
     fileCalls.clear();
-    ASSERT_EQ(call(compress_file, write("in", Text), path("old")), NORVIK_OK);
+    ASSERT_EQ(call(compress_file, path("in"), path("old")), NORVIK_OK);
+    EXPECT_NE(std::find(fileCalls.begin(), fileCalls.end(), "fdatasync"), fileCalls.end()) << "flushed along the way";
+    std::erase(fileCalls, "fdatasync");
     EXPECT_EQ(fileCalls, (std::vector<std::string>{"fsync file", "link", "rename", "fsync folder"}));
+
+    for (const auto takes : {0ms, 300ms}) {
+        write("old", "old");
+        failingFlush = takes;
+        EXPECT_EQ(call(compress_file, path("in"), path("old")), NORVIK_TARGET_ERROR) << takes.count() << " ms";
+        EXPECT_EQ(read(path("old")), "old");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "only in and old";
+    }
+    folderFlushFails = true;
+    EXPECT_EQ(call(compress_file, path("in"), path("old")), NORVIK_FOLDER_NOT_FLUSHED);
+    folderFlushFails = false;
+    EXPECT_GT(fs::file_size(path("old")), noise.size()) << "the new file has the name";
+}
+
+// A new target is never put over a file that appeared at its name meanwhile,
+// whatever the file system lacks.
+TEST_F(Norvik, LeavesANewTargetThatAppearedMeanwhile)
+{
+    for (const unsigned lacks : {0u, unsigned(UnnamedFiles), unsigned(UnnamedFiles | NoReplaceRename),
+                                 unsigned(UnnamedFiles | NoReplaceRename | HardLinks)}) {
+        lacking = lacks;
+        beforeNaming = [this] { write("new", "theirs"); };
+        EXPECT_EQ(call(compress_file, write("in", Text), path("new")), NORVIK_TARGET_ERROR) << lacks;
+        EXPECT_EQ(read(path("new")), "theirs");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "only in and new";
+        fs::remove(path("new"));
+    }
+    lacking = 0;
 }
 
 // A target that someone else replaced while the run wrote is left to them.
