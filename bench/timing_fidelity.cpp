@@ -47,7 +47,6 @@ public:
     }
     void setPointer(MousePointer) override {}
     void showError(const QString &) override {}
-    OpenFileDialog &Dlg() override { std::abort(); }
 };
 
 } // namespace

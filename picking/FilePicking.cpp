@@ -5,21 +5,20 @@
 
 namespace {
 
-void pickInto(WindowState &form, PathField field)
+void pickInto(WindowState &form, OpenFileDialog &Dlg, PathField field)
 {
-    OpenFileDialog &dialog = form.Dlg();
-    if (dialog.ShowOpen())
-        form.setText(field, dialog.FileName());
+    if (Dlg.ShowOpen())
+        form.setText(field, Dlg.FileName());
 }
 
 } // namespace
 
-void SourceFile_DblClick(WindowState &form)
+void SourceFile_DblClick(WindowState &form, OpenFileDialog &Dlg)
 {
-    pickInto(form, PathField::SourceFile);
+    pickInto(form, Dlg, PathField::SourceFile);
 }
 
-void DestFile_DblClick(WindowState &form)
+void DestFile_DblClick(WindowState &form, OpenFileDialog &Dlg)
 {
-    pickInto(form, PathField::DestFile);
+    pickInto(form, Dlg, PathField::DestFile);
 }

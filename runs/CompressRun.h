@@ -10,6 +10,6 @@ class WindowState;
 // fills a blank target with "compress.dat", shows the busy pointer, times the
 // library call and sets each statistics row as soon as it is known. On a
 // failure the rows this run did not reach are emptied and RunError is thrown;
-// a target that the library left exactly as it was before the call is such a
-// failure, since its size is no result of this run.
+// a call that leaves no regular file at the target, or leaves the target
+// exactly as it was before, is such a failure: no size would be its result.
 void CompressBtn_Click(WindowState &form, Module1 &library, Clock &clock);

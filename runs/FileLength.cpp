@@ -8,15 +8,9 @@
 
 namespace {
 
-QString shown(const QString &path)
-{
-    QString text = path;
-    return text.replace(QChar(0), QStringLiteral("\\0"));
-}
-
 [[noreturn]] void cannotRead(const QString &path, const QString &reason)
 {
-    throw RunError(QStringLiteral("The size of \"%1\" cannot be read: %2").arg(shown(path), reason));
+    throw RunError(QStringLiteral("The size of \"%1\" cannot be read: %2").arg(shownPath(path), reason));
 }
 
 } // namespace
@@ -34,7 +28,7 @@ std::uint64_t fileLength(const QString &path)
     std::error_code error;
     fs::file_status status = fs::status(file, error);
     if (status.type() == fs::file_type::not_found)
-        throw RunError(QStringLiteral("The file \"%1\" was not found.").arg(shown(path)));
+        throw RunError(QStringLiteral("The file \"%1\" was not found.").arg(shownPath(path)));
     if (error)
         cannotRead(path, QString::fromStdString(error.message()) + QLatin1Char('.'));
     if (status.type() != fs::file_type::regular)

@@ -3,6 +3,8 @@
 #include "PathBuffer.h"
 #include "RunError.h"
 
+#include <filesystem>
+
 #if defined(_WIN32)
 #  include <QFileInfo>
 #else
@@ -32,7 +34,17 @@ std::optional<FileStamp> stampOf(const QString &path)
 
 void TargetWatch::requireWritten(const QString &targetAfter) const
 {
-    if (before_ && targetAfter == target_ && stampOf(target_) == before_)
+    const std::optional<FileStamp> after = stampOf(targetAfter);
+    if (!after) {
+        std::error_code error;
+        const std::optional<QByteArray> name = encodePath(targetAfter);
+        const QString why = targetAfter.contains(QChar(0)) ? QStringLiteral(": the name holds a NUL character.")
+                            : name && std::filesystem::exists(name->toStdString(), error)
+                                ? QStringLiteral(": what is there is not a regular file.")
+                                : QStringLiteral(".");
+        throw RunError(QStringLiteral("The compression library wrote no file at \"%1\"").arg(shownPath(targetAfter)) + why);
+    }
+    if (before_ && targetAfter == target_ && after == before_)
         throw RunError(QStringLiteral("The compression library did not write \"%1\": "
                                       "the file is as it was before the run.").arg(target_));
 }

@@ -23,8 +23,9 @@ class TargetWatch {
 public:
     explicit TargetWatch(const QString &target) : target_(target), before_(stampOf(target)) {}
 
-    // Throws RunError when the target is exactly as it was; `targetAfter` is
-    // its name as the library left it.
+    // Throws RunError, naming the target as the library left it
+    // (`targetAfter`), when no regular file is there, or when the target is
+    // exactly as it was before the call.
     void requireWritten(const QString &targetAfter) const;
 
 private:

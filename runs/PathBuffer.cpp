@@ -22,3 +22,9 @@ QString decodePath(const QByteArray &bytes)
     QStringDecoder decoder(QStringConverter::System, Flags);
     return decoder.decode(bytes);
 }
+
+QString shownPath(const QString &path)
+{
+    QString text = path;
+    return text.replace(QChar(0), QStringLiteral("\\0"));
+}

@@ -12,3 +12,6 @@ std::optional<QByteArray> encodePath(const QString &path);
 
 // Every byte back to text, an embedded NUL included.
 QString decodePath(const QByteArray &bytes);
+
+// A path as a message shows it: a NUL as "\0".
+QString shownPath(const QString &path);

@@ -5,8 +5,6 @@
 
 #include <QString>
 
-class OpenFileDialog;
-
 enum class PathField { SourceFile, DestFile };
 enum class StatisticsRow { OrigSize, CompSize, CompTime, CompPct };
 
@@ -32,6 +30,4 @@ public:
     virtual void setPointer(MousePointer pointer) = 0;
     // Tells the user what went wrong; returns once the user has read it.
     virtual void showError(const QString &description) = 0;
-    // The window's one open-file dialog, shared by both fields.
-    virtual OpenFileDialog &Dlg() = 0;
 };

@@ -87,6 +87,7 @@ TEST_F(Form1Window, AFailureIsShownAndTheWindowStays)
         }
     });
     poll.start(10);
+    recordInto(calls, 3);
     control<QLineEdit>("SourceFile")->setText(QStringLiteral("<b>bold</b>.txt"));
     QTest::mouseClick(control("CompressBtn"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !box.isEmpty(); }, 2000));
@@ -125,7 +126,7 @@ TEST_F(Form1Window, DoubleClickFillsTheFieldFromTheOneDialog)
     auto window = std::make_unique<Form1>(library, clock);
     window->show();
     auto *dest = window->findChild<QLineEdit *>(QStringLiteral("DestFile")), *source = window->findChild<QLineEdit *>(QStringLiteral("SourceFile"));
-    QFileDialog *dialog = window->fileDialog().dialog();
+    QFileDialog *dialog = window->Dlg().dialog();
     QTimer::singleShot(0, [&] {
         // A file that does not exist yet is accepted, for a new target.
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));

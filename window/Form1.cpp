@@ -148,9 +148,9 @@ void Form1::wireEvents()
     connect(DecompressBtn, &QPushButton::clicked, this,
             [this] { reportFailures(*this, [this] { DecompressBtn_Click(*this, library_); }); });
     connect(new DoubleClickWatcher(SourceFile), &DoubleClickWatcher::doubleClicked, this,
-            [this] { reportFailures(*this, [this] { SourceFile_DblClick(*this); }); });
+            [this] { reportFailures(*this, [this] { SourceFile_DblClick(*this, dialog_); }); });
     connect(new DoubleClickWatcher(DestFile), &DoubleClickWatcher::doubleClicked, this,
-            [this] { reportFailures(*this, [this] { DestFile_DblClick(*this); }); });
+            [this] { reportFailures(*this, [this] { DestFile_DblClick(*this, dialog_); }); });
 }
 
 QLineEdit *Form1::field(PathField which) const

@@ -25,9 +25,9 @@ public:
     void setCaption(StatisticsRow row, const QString &caption) override;
     void setPointer(MousePointer pointer) override;
     void showError(const QString &description) override;
-    OpenFileDialog &Dlg() override { return dialog_; }
 
-    QtOpenFileDialog &fileDialog() { return dialog_; }
+    // The one open-file dialog, shared by both fields.
+    QtOpenFileDialog &Dlg() { return dialog_; }
 
 private:
     void createControls();

@@ -1,7 +1,8 @@
-/* A stand-in compression library that tells the test of each call. Its
- * compress_file writes a target of the size the test chose (nothing when the
- * size is negative); either entry point can leave bytes of the test's choice
- * in the path buffers, cut or padded with NULs to each buffer's own length. */
+/* A stand-in compression library that tells the test of each call. Both entry
+ * points write a target of the size the test chose (nothing when the size is
+ * negative); until a test chooses, compress_file writes an empty target and
+ * decompress_file nothing. Either can leave bytes of the test's choice in the
+ * path buffers, cut or padded with NULs to each buffer's own length. */
 #include <stdio.h>
 #include <string.h>
 
@@ -11,13 +12,13 @@ typedef void (*recording_hook)(const char *entry, const char *source, const char
 
 static recording_hook hook;
 static void *hook_context;
-static long long output_size;
+static long long output_sizes[2] = {0, -1}; /* compress_file, decompress_file */
 static char rewrites[2][256];
 static long rewrite_sizes[2] = {-1, -1};
 
 EXPORT void recording_reset(recording_hook new_hook, void *context, long long target_size)
 {
-    hook = new_hook, hook_context = context, output_size = target_size;
+    hook = new_hook, hook_context = context, output_sizes[0] = output_sizes[1] = target_size;
     rewrite_sizes[0] = rewrite_sizes[1] = -1;
 }
 
@@ -36,17 +37,22 @@ static void record(const char *entry, char *paths[2])
             paths[i][at] = at < rewrite_sizes[i] ? rewrites[i][at] : '\0';
 }
 
+static int output(const char *target, long long size)
+{
+    FILE *file = size < 0 ? NULL : fopen(target, "wb");
+    for (long long i = 0; file && i < size; ++i)
+        fputc('x', file);
+    return !(file && fclose(file) == 0);
+}
+
 EXPORT int compress_file(char *source, char *target)
 {
     record("compress_file", (char *[]){source, target});
-    FILE *file = output_size < 0 ? NULL : fopen(target, "wb");
-    for (long long i = 0; file && i < output_size; ++i)
-        fputc('x', file);
-    return !(file && fclose(file) == 0);
+    return output(target, output_sizes[0]);
 }
 
 EXPORT int decompress_file(char *source, char *target)
 {
     record("decompress_file", (char *[]){source, target});
-    return 0;
+    return output(target, output_sizes[1]);
 }

@@ -38,7 +38,6 @@ public:
     void setCaption(StatisticsRow row, const QString &caption) override { captions[row] = caption, time += std::chrono::hours(1); }
     void setPointer(MousePointer value) override { pointer = value, time += std::chrono::hours(1); }
     void showError(const QString &description) override { errors << description; }
-    OpenFileDialog &Dlg() override { std::abort(); } // the window's own tests open the dialog
     std::chrono::nanoseconds now() override { return time; }
 
     // From inside a stand-in library.

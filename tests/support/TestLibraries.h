@@ -20,8 +20,8 @@ Function recordingFunction(const char *name)
     return reinterpret_cast<Function>(dlsym(dlopen(testLibrary("recording").toLocal8Bit().constData(), RTLD_NOW), name));
 }
 
-// The recording library tells `window` of each call, and its compress_file
-// writes a target of `bytes` bytes (nothing when negative).
+// The recording library tells `window` of each call, and both its entry points
+// write a target of `bytes` bytes (nothing when negative).
 inline void recordInto(FakeWindow &window, long long bytes)
 {
     using Hook = void (*)(const char *, const char *, const char *, void *);
