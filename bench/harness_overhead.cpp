@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -26,8 +27,12 @@ BENCHMARK(WarmCall)->Repetitions(5)->ReportAggregatesOnly(true)->DisplayAggregat
 void FirstCall(benchmark::State &state)
 {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / "brevimeter-bench-first-call";
-    fs::create_directories(folder);
+    std::string pattern = (fs::temp_directory_path() / "brevimeter-first-call-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        state.SkipWithError("no scratch folder");
+        return;
+    }
+    const fs::path folder = pattern;
     static int copy = 0; // never the same name twice, across repetitions too
     for (auto _ : state) {
         state.PauseTiming();

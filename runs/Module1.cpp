@@ -12,6 +12,7 @@
 #  include <windows.h>
 #else
 #  include <dlfcn.h>
+#  include <link.h>
 #endif
 
 namespace {
@@ -103,6 +104,20 @@ void Module1::compress_file(QString &source, QString &target)
 void Module1::decompress_file(QString &source, QString &target)
 {
     call(decompress_, source, target);
+}
+
+QString Module1::loadedFile() const
+{
+    if (!library_)
+        return {};
+#if defined(_WIN32)
+    wchar_t name[32768];
+    const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(library_), name, DWORD(std::size(name)));
+    return QString::fromWCharArray(name, int(length));
+#else
+    link_map *map = nullptr;
+    return dlinfo(library_, RTLD_DI_LINKMAP, &map) == 0 ? QFile::decodeName(map->l_name) : libraryFile_;
+#endif
 }
 
 void Module1::load()

@@ -27,6 +27,9 @@ public:
     void load();
 
     const QString &libraryFile() const { return libraryFile_; }
+    // The file the platform loaded for it, once loaded: where a bare name was
+    // found, or the path given.
+    QString loadedFile() const;
 
 private:
     struct Declaration {

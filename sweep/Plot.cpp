@@ -1,5 +1,7 @@
 #include "Plot.h"
 
+#include "FileName.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -147,7 +149,7 @@ bool plot(const std::vector<Row> &rows, const QString &file)
             entry = std::prev(libraries.end());
             entry->second.colour = Colours[colours++ % std::size(Colours)];
         }
-        entry->second.files.push_back({*speed, *ratio, QFileInfo(row.file).fileName()});
+        entry->second.files.push_back({*speed, *ratio, shownName(row.file.mid(row.file.lastIndexOf('/') + 1))});
         entry->second.size += double(row.size);
         entry->second.compressed += double(*row.compressed);
         entry->second.seconds += *median(row.compressSeconds);
@@ -174,7 +176,7 @@ bool plot(const std::vector<Row> &rows, const QString &file)
     painter.fillRect(QRect(0, 0, Width, Height), Qt::white);
     const Scales scales(libraries.empty() ? 1 : slowest, libraries.empty() ? 1000 : fastest, best);
     drawAxes(painter, scales);
-    QStringList files;
+    QByteArrayList files;
     for (const Row &row : rows)
         if (!files.contains(row.file))
             files << row.file;

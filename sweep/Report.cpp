@@ -1,5 +1,7 @@
 #include "Report.h"
 
+#include "FileName.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <array>
@@ -11,24 +13,30 @@ constexpr std::array Columns{"library", "file", "size", "compressed", "ratio", "
                              "compress_s_median", "decompress_s_min", "decompress_s_median", "compress_mb_s",
                              "decompress_mb_s", "cpu_s", "peak_rss_mib", "status"};
 
-// A value as it is written, or nothing; text is quoted where the format quotes.
+// A value as it is written (text in UTF-8, a file name as the system gives
+// it), or nothing; text is quoted where the format quotes.
 struct Cell {
-    std::optional<QString> value;
-    bool text = false;
+    std::optional<QByteArray> value;
+    bool text = false, name = false;
 };
 
 Cell number(std::optional<double> value, int decimals)
 {
-    return {value ? std::optional(QString::number(*value, 'f', decimals)) : std::nullopt};
+    return {value ? std::optional(QByteArray::number(*value, 'f', decimals)) : std::nullopt};
+}
+
+Cell text(const QString &value)
+{
+    return {value.toUtf8(), true};
 }
 
 std::array<Cell, Columns.size()> cells(const Row &row)
 {
     const auto bytes = [](std::optional<unsigned long long> value) {
-        return Cell{value ? std::optional(QString::number(*value)) : std::nullopt};
+        return Cell{value ? std::optional(QByteArray::number(*value)) : std::nullopt};
     };
-    return {Cell{row.library, true},
-            Cell{row.file, true},
+    return {text(row.library),
+            Cell{row.file, true, true},
             bytes(row.size),
             bytes(row.compressed),
             number(ratioOf(row), 3),
@@ -40,89 +48,101 @@ std::array<Cell, Columns.size()> cells(const Row &row)
             number(speedOf(row, row.decompressSeconds), 3),
             number(cpuPerRoundTrip(row), 6),
             number(row.peakMiB, 1),
-            Cell{QString::fromLatin1(statusName(row.status)), true}};
+            text(QString::fromLatin1(statusName(row.status)))};
 }
 
-// Text always in quotes, a quote doubled: a file name may hold anything.
-QString csvField(const Cell &cell)
+// Text always in quotes, a quote doubled: a file name may hold anything, and
+// keeps its bytes.
+QByteArray csvField(const Cell &cell)
 {
     if (!cell.text)
-        return cell.value.value_or(QString());
-    return QLatin1Char('"') + QString(*cell.value).replace(QStringLiteral("\""), QStringLiteral("\"\"")) + QLatin1Char('"');
+        return cell.value.value_or(QByteArray());
+    return '"' + QByteArray(*cell.value).replace("\"", "\"\"") + '"';
 }
 
-QString jsonValue(const Cell &cell)
+// JSON is UTF-8 text: a byte of a name that is not UTF-8 is written as the
+// escape of a lone low surrogate, \udc80 to \udcff, which Python's
+// surrogateescape reads back as that byte.
+QByteArray jsonValue(const Cell &cell)
 {
     if (!cell.value)
-        return QStringLiteral("null");
+        return "null";
     if (!cell.text)
         return *cell.value;
-    QString quoted = QStringLiteral("\"");
-    for (QChar c : *cell.value) {
-        if (c == u'"' || c == u'\\')
-            quoted += QLatin1Char('\\') + c;
-        else if (c.unicode() < 0x20)
-            quoted += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            quoted += c;
-    }
-    return quoted + QLatin1Char('"');
+    QByteArray quoted = "\"";
+    walkUtf8(
+        *cell.value,
+        [&](char32_t c) {
+            if (c == u'"' || c == u'\\')
+                quoted += '\\' + QByteArray(1, char(c));
+            else if (c < 0x20)
+                quoted += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0')).toLatin1();
+            else
+                quoted += QString::fromUcs4(&c, 1).toUtf8();
+        },
+        [&](unsigned char byte) { quoted += QStringLiteral("\\udc%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toLatin1(); });
+    return quoted + '"';
 }
 
-QString csv(const std::vector<Row> &rows)
+QByteArray csv(const std::vector<Row> &rows)
 {
-    QStringList lines{QStringList(Columns.begin(), Columns.end()).join(QLatin1Char(','))};
+    QByteArrayList lines{QByteArrayList(Columns.begin(), Columns.end()).join(',')};
     for (const Row &row : rows) {
-        QStringList fields;
+        QByteArrayList fields;
         for (const Cell &cell : cells(row))
             fields << csvField(cell);
-        lines << fields.join(QLatin1Char(','));
+        lines << fields.join(',');
     }
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return lines.join('\n') + '\n';
 }
 
-QString json(const std::vector<Row> &rows)
+QByteArray json(const std::vector<Row> &rows)
 {
-    QStringList objects;
+    QByteArrayList objects;
     for (const Row &row : rows) {
         const auto values = cells(row);
-        QStringList members;
+        QByteArrayList members;
         for (std::size_t i = 0; i < Columns.size(); ++i)
-            members << QStringLiteral("\"%1\": %2").arg(QLatin1String(Columns[i]), jsonValue(values[i]));
-        objects << QStringLiteral("  {") + members.join(QStringLiteral(", ")) + QLatin1Char('}');
+            members << '"' + QByteArray(Columns[i]) + "\": " + jsonValue(values[i]);
+        objects << "  {" + members.join(", ") + '}';
     }
-    return QStringLiteral("[\n") + objects.join(QStringLiteral(",\n")) + (rows.empty() ? "]\n" : "\n]\n");
+    return "[\n" + objects.join(",\n") + (rows.empty() ? "]\n" : "\n]\n");
 }
 
-QString table(const std::vector<Row> &rows)
+// For a terminal: names with what a terminal would act on escaped.
+QByteArray table(const std::vector<Row> &rows)
 {
-    std::vector<std::array<Cell, Columns.size()>> all;
+    std::vector<std::array<QString, Columns.size()>> all;
     std::array<qsizetype, Columns.size()> widths{};
+    std::array<bool, Columns.size()> left{};
     for (std::size_t i = 0; i < Columns.size(); ++i)
         widths[i] = qsizetype(std::strlen(Columns[i]));
     for (const Row &row : rows) {
-        all.push_back(cells(row));
-        for (std::size_t i = 0; i < Columns.size(); ++i)
-            widths[i] = std::max(widths[i], all.back()[i].value.value_or(QStringLiteral("-")).size());
+        const auto line = cells(row);
+        all.emplace_back();
+        for (std::size_t i = 0; i < Columns.size(); ++i) {
+            const QByteArray value = line[i].value.value_or("-");
+            all.back()[i] = line[i].name ? shownName(value) : QString::fromUtf8(value);
+            widths[i] = std::max(widths[i], all.back()[i].size());
+            left[i] = line[i].text;
+        }
     }
     QString text;
     for (std::size_t i = 0; i < Columns.size(); ++i)
         text += QString::fromLatin1(Columns[i]).leftJustified(widths[i]) + (i + 1 < Columns.size() ? "  " : "\n");
     for (const auto &line : all) {
         QString out;
-        for (std::size_t i = 0; i < Columns.size(); ++i) {
-            const QString value = line[i].value.value_or(QStringLiteral("-"));
-            out += (line[i].text ? value.leftJustified(widths[i]) : value.rightJustified(widths[i]))
+        for (std::size_t i = 0; i < Columns.size(); ++i)
+            out += (left[i] ? line[i].leftJustified(widths[i]) : line[i].rightJustified(widths[i]))
                    + (i + 1 < Columns.size() ? "  " : "");
-        }
         text += out.trimmed() + QLatin1Char('\n');
     }
-    return text;
+    return text.toUtf8();
 }
 
 } // namespace
 
-QString report(const std::vector<Row> &rows, ReportFormat format)
+QByteArray report(const std::vector<Row> &rows, ReportFormat format)
 {
     switch (format) {
     case ReportFormat::Csv: return csv(rows);

@@ -4,14 +4,16 @@
 // decompress_s_min, decompress_s_median, compress_mb_s, decompress_mb_s,
 // cpu_s, peak_rss_mib, status. Sizes are in bytes and times in seconds to the
 // microsecond; a figure a row does not have is empty (CSV), null (JSON) or "-".
-// Text in CSV is always quoted.
+// Text in CSV is always quoted. File names keep their bytes in CSV; in JSON a
+// byte that is not UTF-8 is the escape \udcXX; in the table, what a terminal
+// would act on is escaped.
 #pragma once
 
 #include "Row.h"
 
-#include <QString>
+#include <QByteArray>
 #include <vector>
 
 enum class ReportFormat { Table, Csv, Json };
 
-QString report(const std::vector<Row> &rows, ReportFormat format);
+QByteArray report(const std::vector<Row> &rows, ReportFormat format);

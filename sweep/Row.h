@@ -1,6 +1,7 @@
 // One row of a sweep: one library on one file, measured over the runs.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -8,7 +9,8 @@
 enum class RowStatus { Ok, Mismatch, Crashed, Timeout, Failed };
 
 struct Row {
-    QString library, file;
+    QString library;  // the file the loader took, or as given where it took none
+    QByteArray file;  // as the system names it
     unsigned long long size = 0;
     std::optional<unsigned long long> compressed; // the last run's output
     std::vector<double> compressSeconds, decompressSeconds; // a figure a run, as the calls were timed

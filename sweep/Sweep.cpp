@@ -1,12 +1,15 @@
 #include "Sweep.h"
 
+#include "FileName.h"
 #include "Interruption.h"
 #include "Progress.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QProcess>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,19 +23,22 @@ public:
 
     void hear(const QByteArray &line)
     {
-        const QList<QByteArray> words = line.trimmed().split(' ');
+        const QByteArray text = line.chopped(line.endsWith('\n') ? 1 : 0);
+        const QList<QByteArray> words = text.split(' ');
         const QByteArray &what = words.value(0);
-        if (what == "call") {
+        if (what == "loaded") {
+            row_.library = QFile::decodeName(text.mid(7));
+        } else if (what == "call") {
             inCall_ = words.value(1) + ' ' + words.value(2);
             progress_.show(where_ + QStringLiteral(" \u00b7 %1/%2").arg(QString::fromLatin1(inCall_)).arg(runs_));
         } else if (what == "took") {
             (inCall_.startsWith("compress") ? row_.compressSeconds : row_.decompressSeconds)
-                .push_back(words.value(1).toDouble() / 1e9);
-            row_.cpuSeconds += words.value(2).toDouble() / 1e9;
+                .push_back(double(words.value(1).toLongLong()) / 1e9);
+            row_.cpuSeconds += double(words.value(2).toLongLong()) / 1e9;
             inCall_.clear();
         } else if (what == "failed" || what == "mismatch") {
             row_.status = what == "failed" ? RowStatus::Failed : RowStatus::Mismatch;
-            row_.reason = what == "failed" ? QString::fromLocal8Bit(line.mid(7).trimmed())
+            row_.reason = what == "failed" ? QString::fromLocal8Bit(text.mid(7))
                                            : QStringLiteral("run %1 gave back other bytes").arg(QString::fromLatin1(words.value(1)));
         } else if (what == "size") {
             row_.compressed = words.value(1).toULongLong();
@@ -51,42 +57,60 @@ private:
     QByteArray inCall_;
 };
 
-Row measure(const QString &library, const QString &file, const SweepSettings &settings, const QString &folder,
+// Why a row whose worker did not see it through is not ok: the library ended
+// the process (or made it end), with this status or by this signal.
+QString cutShort(const QProcess &worker, const Listener &listener)
+{
+    const QString how = worker.exitStatus() == QProcess::CrashExit
+                            ? QStringLiteral("ended by a signal")
+                            : QStringLiteral("exited with status %1").arg(worker.exitCode());
+    return how + (listener.inCall().isEmpty() ? QString() : QStringLiteral(" in ") + QString::fromLatin1(listener.inCall()));
+}
+
+Row measure(const QString &library, const QByteArray &file, const SweepSettings &settings, const QString &folder,
             Progress &progress, const QString &where)
 {
-    Row row{library, file, static_cast<unsigned long long>(QFileInfo(file).size())};
+    struct stat status {};
+    Row row{library, file, ::stat(file.constData(), &status) == 0 ? static_cast<unsigned long long>(status.st_size) : 0};
     Listener listener(row, progress, where, settings.runs);
     QProcess worker;
     worker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     worker.start(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("--worker"), library, file, folder, QString::number(settings.runs)});
+                 {QStringLiteral("--worker"), library, QString::fromLatin1(file.toHex()), folder, QString::number(settings.runs)});
     if (!worker.waitForStarted()) {
         row.status = RowStatus::Crashed;
         row.reason = worker.errorString();
         return row;
     }
     Interruption::setWorker(static_cast<pid_t>(worker.processId()));
+    // The timeout counts from the worker's last word: it says one before and after each call.
+    QDeadlineTimer deadline(settings.timeout);
     for (;;) {
-        while (worker.canReadLine())
+        while (worker.canReadLine()) {
             listener.hear(worker.readLine());
+            deadline.setRemainingTime(settings.timeout);
+        }
         if (worker.state() != QProcess::Running && worker.bytesAvailable() == 0)
             break;
-        if (!worker.waitForReadyRead(settings.timeoutSeconds * 1000) && worker.state() == QProcess::Running) {
+        if (deadline.hasExpired()) {
             worker.kill();
             worker.waitForFinished();
             row.status = RowStatus::Timeout;
-            row.reason = QStringLiteral("no answer within %1 s").arg(settings.timeoutSeconds)
+            row.reason = QStringLiteral("no answer within %1 s").arg(settings.timeout.count())
                          + (listener.inCall().isEmpty() ? QString() : QStringLiteral(" in ") + QString::fromLatin1(listener.inCall()));
+            break;
         }
+        worker.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 60000)));
     }
     worker.waitForFinished();
     Interruption::setWorker(0);
     const bool endedWell = worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 0;
-    if (row.status == RowStatus::Ok && (!endedWell || !row.peakMiB)) {
+    // A row is ok only with every figure: a library may end the worker with status 0.
+    const bool measured = row.compressSeconds.size() == std::size_t(settings.runs)
+                          && row.decompressSeconds.size() == std::size_t(settings.runs) && row.compressed && row.peakMiB;
+    if (row.status == RowStatus::Ok && !(endedWell && measured)) {
         row.status = RowStatus::Crashed;
-        row.reason = (worker.exitStatus() == QProcess::CrashExit ? QStringLiteral("ended by a signal")
-                                                                 : QStringLiteral("exited with status %1").arg(worker.exitCode()))
-                     + (listener.inCall().isEmpty() ? QString() : QStringLiteral(" in ") + QString::fromLatin1(listener.inCall()));
+        row.reason = cutShort(worker, listener);
     }
     return row;
 }
@@ -96,17 +120,18 @@ Row measure(const QString &library, const QString &file, const SweepSettings &se
 std::vector<Row> sweep(const SweepSettings &settings, Progress &progress)
 {
     std::vector<Row> rows;
-    const qsizetype total = settings.files.size() * settings.libraries.size();
-    for (const QString &file : settings.files) {
+    const qsizetype total = qsizetype(settings.files.size()) * settings.libraries.size();
+    for (const QByteArray &file : settings.files) {
         for (const QString &library : settings.libraries) {
             const QString folder = settings.scratch + QLatin1Char('/') + QString::number(rows.size());
             QDir().mkpath(folder);
             const QString where = QStringLiteral("[%1/%2] %3 \u00b7 %4")
-                                      .arg(rows.size() + 1).arg(total).arg(QFileInfo(file).fileName(), library);
-            rows.push_back(measure(library, file, settings, folder, progress, where));
+                                      .arg(rows.size() + 1).arg(total).arg(shownName(file.mid(file.lastIndexOf('/') + 1)), library);
+            Row row = measure(library, file, settings, folder, progress, where);
             QDir(folder).removeRecursively();
             if (Interruption::signal())
-                return rows;
+                return rows; // the row in hand was cut short
+            rows.push_back(std::move(row));
         }
     }
     return rows;

@@ -1,7 +1,9 @@
 #include "Worker.h"
 
 #include "Clock.h"
+#include "FileStamp.h"
 #include "Module1.h"
+#include "PathBuffer.h"
 #include "RunError.h"
 
 #include <QFile>
@@ -9,14 +11,34 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 #if defined(__linux__)
 #  include <sys/prctl.h>
 #endif
 
 namespace {
+
+// Where the worker reports to the sweep: the standard output the sweep gave
+// it. The library gets standard error in its place, so nothing it prints can
+// be taken for the worker's report.
+int reportChannel = -1;
+
+void takeStandardOutput()
+{
+    reportChannel = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+template <typename... Values>
+void say(const char *format, Values... values)
+{
+    ::dprintf(reportChannel, format, values...);
+}
 
 // CPU time of every thread of this process.
 std::chrono::nanoseconds cpuNow()
@@ -26,18 +48,11 @@ std::chrono::nanoseconds cpuNow()
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-template <typename... Values>
-void say(const char *format, Values... values)
-{
-    std::printf(format, values...);
-    std::fflush(stdout);
-}
-
 // Byte for byte, through small buffers of its own: a check between two timed
 // calls must not leave the heap other than it found it.
-bool sameContent(const QString &a, const QString &b)
+bool sameContent(const QByteArray &a, const QString &b)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> first(std::fopen(QFile::encodeName(a), "rb"), std::fclose),
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> first(std::fopen(a.constData(), "rb"), std::fclose),
         second(std::fopen(QFile::encodeName(b), "rb"), std::fclose);
     char x[16384], y[16384];
     for (std::size_t n = 1; n > 0;) {
@@ -48,6 +63,23 @@ bool sameContent(const QString &a, const QString &b)
     return std::feof(first.get()) && std::feof(second.get());
 }
 
+// A copy of the user's file in the worker's folder, under the same name where
+// the system's encoding carries it: the library under test only ever gets the
+// copy. Nothing when it cannot be made.
+std::optional<QString> copyOf(const QByteArray &original, const QString &folder)
+{
+    namespace fs = std::filesystem;
+    const fs::path name = fs::path(original.toStdString()).filename();
+    const QString decoded = decodePath(QByteArray::fromStdString(name.string()));
+    const QString copy = folder + QStringLiteral("/in/")
+                         + (encodePath(decoded) == QByteArray::fromStdString(name.string()) ? decoded : QStringLiteral("file"));
+    std::error_code error;
+    fs::create_directory(QFile::encodeName(folder + QStringLiteral("/in")).toStdString(), error);
+    if (error || !fs::copy_file(original.toStdString(), QFile::encodeName(copy).toStdString(), error))
+        return std::nullopt;
+    return copy;
+}
+
 } // namespace
 
 int runWorker(const QStringList &arguments)
@@ -56,9 +88,16 @@ int runWorker(const QStringList &arguments)
     prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the sweep
 #endif
     std::signal(SIGXFSZ, SIG_IGN);
-    const QString source = arguments.at(1), folder = arguments.at(2);
-    const QString outputs[] = {folder + QStringLiteral("/packed"), folder + QStringLiteral("/unpacked")};
+    takeStandardOutput();
+    const QByteArray original = QByteArray::fromHex(arguments.at(1).toLatin1());
+    const QString folder = arguments.at(2);
     const int runs = arguments.at(3).toInt();
+    const std::optional<QString> source = copyOf(original, folder);
+    if (!source) {
+        say("failed the file could not be copied into the scratch folder\n");
+        return 0;
+    }
+    const QString outputs[] = {folder + QStringLiteral("/packed"), folder + QStringLiteral("/unpacked")};
     Module1 library(arguments.at(0));
     try {
         library.load();
@@ -66,11 +105,13 @@ int runWorker(const QStringList &arguments)
         say("failed %s\n", qPrintable(error.description()));
         return 0;
     }
+    say("loaded %s\n", QFile::encodeName(library.loadedFile()).constData());
     MonotonicClock clock;
     for (const bool compress : {true, false}) {
         for (int run = 1; run <= runs; ++run) {
-            QString from = compress ? source : outputs[0], to = outputs[compress ? 0 : 1];
+            QString from = compress ? *source : outputs[0], to = outputs[compress ? 0 : 1];
             QFile::remove(to);
+            const std::optional<FileStamp> before = stampOf(from);
             say("call %s %d\n", compress ? "compress" : "decompress", run);
             const std::chrono::nanoseconds cpu = cpuNow();
             // The window's own timed region: the call, and the path conversions around it.
@@ -78,18 +119,24 @@ int runWorker(const QStringList &arguments)
                 compress ? library.compress_file(from, to) : library.decompress_file(from, to);
             });
             say("took %lld %lld\n", static_cast<long long>(wall.count()), static_cast<long long>((cpuNow() - cpu).count()));
+            if (stampOf(compress ? *source : outputs[0]) != before) {
+                say("failed the library changed or removed its source file\n");
+                return 0;
+            }
             if (!QFileInfo(outputs[compress ? 0 : 1]).isFile()) {
                 say("failed the library left no output\n");
                 return 0;
             }
-            if (!compress && !sameContent(source, outputs[1])) {
+            if (!compress && !sameContent(original, outputs[1])) {
                 say("mismatch %d\n", run);
                 return 0;
             }
         }
+        if (compress)
+            say("size %lld\n", static_cast<long long>(QFileInfo(outputs[0]).size()));
     }
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    say("size %lld\npeak %ld\n", static_cast<long long>(QFileInfo(outputs[0]).size()), usage.ru_maxrss);
+    say("peak %ld\n", usage.ru_maxrss);
     return 0;
 }

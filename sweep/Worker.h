@@ -5,12 +5,17 @@
 
 #include <QStringList>
 
-// Arguments: the library, the file, a folder for the outputs, the number of
-// runs. Compresses the file that many times, then decompresses it that many
-// times, checking every result against the file, and tells the sweep what
-// happens on standard output, a line at a time:
+// Arguments: the library, the file's name in hexadecimal (its bytes as the
+// system gave them), a folder for the work, the number of runs. Copies the
+// file into the folder, hands the library only the copy, compresses it that
+// many times, then decompresses the result that many times, checking every
+// result against the user's file. Reports to the sweep a line at a time on
+// the standard output it was started with; the library's standard output goes
+// to standard error instead:
+//   loaded FILE                    the library file the loader took
 //   call compress|decompress RUN   before a call
 //   took WALL_NS CPU_NS            after it
+//   size BYTES                     once every compression went through
 //   failed REASON | mismatch RUN   and then nothing more
-//   size BYTES, peak KIB           at the end of a row that went through
+//   peak KIB                       at the end of a row that went through
 int runWorker(const QStringList &arguments);

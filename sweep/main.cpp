@@ -1,5 +1,6 @@
 // brevimeter-bench: any compression library with the two entry points, over
 // many files, repeated, verified, each library in a process of its own.
+#include "FileName.h"
 #include "Interruption.h"
 #include "Options.h"
 #include "Plot.h"
@@ -11,6 +12,7 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -59,14 +61,21 @@ int main(int argc, char *argv[])
         Progress progress;
         rows = sweep(options->sweep, progress);
     }
-    Interruption::endIfInterrupted();
 
-    std::fputs(qPrintable(report(rows, options->format)), stdout);
+    // The rows measured so far are written even when a signal cut the sweep
+    // short; the program then ends by that signal.
+    const QByteArray text = report(rows, options->format);
+    const bool written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())
+                         && std::fflush(stdout) == 0;
+    if (!written)
+        std::fprintf(stderr, "brevimeter-bench: the report cannot be written: %s\n", std::strerror(errno));
     for (const Row &row : rows)
         if (row.status != RowStatus::Ok)
-            std::fprintf(stderr, "brevimeter-bench: %s on %s: %s: %s\n", qPrintable(row.library), qPrintable(row.file),
-                         statusName(row.status), qPrintable(row.reason));
-    if (!options->plot.isEmpty() && !plot(rows, options->plot))
-        return 2;
+            std::fprintf(stderr, "brevimeter-bench: %s on %s: %s: %s\n", qPrintable(row.library),
+                         qPrintable(shownName(row.file)), statusName(row.status), qPrintable(row.reason));
+    const bool drawn = options->plot.isEmpty() || plot(rows, options->plot);
+    Interruption::endIfInterrupted();
+    if (!written || !drawn)
+        return 3;
     return std::all_of(rows.begin(), rows.end(), [](const Row &row) { return row.status == RowStatus::Ok; }) ? 0 : 1;
 }
