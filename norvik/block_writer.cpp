@@ -6,12 +6,11 @@
 namespace norvik {
 
 namespace {
-constexpr std::size_t BlockSize = std::size_t(1) << 20;
-constexpr long long FlushEvery = 4 * BlockSize;
+constexpr long long FlushEvery = 4 * BlockWriter::BlockSize;
 } // namespace
 
-BlockWriter::BlockWriter(int fd, bool flushAlong)
-    : fd_(fd), flushAlong_(flushAlong)
+BlockWriter::BlockWriter(int fd, bool flushAlong, char *first, char *second)
+    : fd_(fd), flushAlong_(flushAlong), blocks_{{first}, {second}}
 {
 }
 
@@ -23,9 +22,7 @@ BlockWriter::~BlockWriter()
 std::span<char> BlockWriter::space()
 {
     Block &block = blocks_[filling_];
-    if (!block.bytes)
-        block.bytes.reset(new char[BlockSize]);
-    return {block.bytes.get() + block.used, BlockSize - block.used};
+    return {block.bytes + block.used, BlockSize - block.used};
 }
 
 bool BlockWriter::advance(std::size_t size)
@@ -123,7 +120,7 @@ void BlockWriter::flusherLoop()
 
 bool BlockWriter::write(const Block &block)
 {
-    const char *bytes = block.bytes.get();
+    const char *bytes = block.bytes;
     for (std::size_t left = block.used; left > 0;) {
         const ssize_t n = ::write(fd_, bytes, left);
         if (n < 0 && errno == EINTR)

@@ -11,7 +11,6 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -20,9 +19,11 @@ namespace norvik {
 
 class BlockWriter {
 public:
+    // Fills the two blocks of `BlockSize` bytes the caller lends it, in turn.
     // With `flushAlong`, written blocks go to the disk while the codec works,
     // so that little is left for the flush at the end.
-    BlockWriter(int fd, bool flushAlong);
+    static constexpr std::size_t BlockSize = std::size_t(1) << 20;
+    BlockWriter(int fd, bool flushAlong, char *first, char *second);
     ~BlockWriter();
     BlockWriter(const BlockWriter &) = delete;
     BlockWriter &operator=(const BlockWriter &) = delete;
@@ -38,7 +39,7 @@ public:
 
 private:
     struct Block {
-        std::unique_ptr<char[]> bytes; // made on first use, not zeroed
+        char *bytes;
         std::size_t used = 0;
     };
 

@@ -6,6 +6,8 @@ namespace norvik {
 
 namespace {
 
+static_assert(Workspace::BufferSize >= BlockWriter::BlockSize);
+
 // Replacing an existing file is made durable: its old content is at stake.
 bool durable(const Target &target)
 {
@@ -14,11 +16,11 @@ bool durable(const Target &target)
 
 } // namespace
 
-OutputFile::OutputFile(const char *target, const struct stat &source)
+OutputFile::OutputFile(const char *target, const struct stat &source, Workspace &workspace)
     : target_(target, source),
       replacement_(target_),
       status_(target_.status() != NORVIK_OK ? target_.status() : replacement_.status()),
-      writer_(replacement_.fd(), durable(target_))
+      writer_(replacement_.fd(), durable(target_), workspace.blocks[0].get(), workspace.blocks[1].get())
 {
 }
 

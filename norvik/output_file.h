@@ -5,6 +5,7 @@
 #include "block_writer.h"
 #include "replacement.h"
 #include "target.h"
+#include "workspace.h"
 
 #include <cstddef>
 #include <span>
@@ -15,8 +16,8 @@ namespace norvik {
 class OutputFile {
 public:
     // Judges `target` (see Target) against the file described by `source`, and
-    // creates the replacement.
-    OutputFile(const char *target, const struct stat &source);
+    // creates the replacement, to be written through the workspace's blocks.
+    OutputFile(const char *target, const struct stat &source, Workspace &workspace);
 
     // NORVIK_OK once the replacement is open, else why it could not be.
     int status() const { return status_; }
