@@ -1,0 +1,204 @@
+// The default library file to file against what the same work costs in
+// memory, on files in SCRATCH (tmpfs, so that no disk is involved). Prints a
+// Markdown table: per file and summed over each set, best of N warm calls,
+// the contenders taken in turn within each round so that drift hits all alike.
+//
+//   file_to_file [--runs N] [--quick] LIBRARY SCRATCH SET=FILE,FILE... ...
+//
+// - in memory: libzstd at the library's own settings (ZSTD_CLEVEL, default 3;
+//   all cores; checksum and content size), input read beforehand, output
+//   buffer touched beforehand, contexts kept;
+// - copy: the file read and written to a new file through a 1 MiB buffer,
+//   what reading and writing that many bytes costs here;
+// - ours: the library's entry points, a new target each call;
+// - zstd: the zstd command at the same level and threads, a whole process.
+// The limit for compress is the in-memory time; for decompress, the larger of
+// the in-memory time and the copy's.
+#include <zstd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using Entry = int (*)(char *, char *);
+
+double seconds(const std::function<void()> &work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string readAll(const std::string &path)
+{
+    std::string content;
+    FILE *file = std::fopen(path.c_str(), "rb");
+    char buffer[1 << 16];
+    for (std::size_t n; file && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        content.append(buffer, n);
+    if (file)
+        std::fclose(file);
+    return content;
+}
+
+void writeAll(const std::string &path, const char *data, std::size_t size)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
+        std::fprintf(stderr, "file_to_file: cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+void copyFile(const std::string &from, const std::string &to, std::vector<char> &buffer)
+{
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC), out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    for (ssize_t n; (n = read(in, buffer.data(), buffer.size())) > 0;)
+        for (ssize_t done = 0, w; done < n; done += w)
+            if ((w = write(out, buffer.data() + done, std::size_t(n - done))) < 0)
+                std::exit(1);
+    close(in);
+    close(out);
+}
+
+double command(const std::vector<std::string> &arguments)
+{
+    std::vector<char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    return seconds([&] {
+        pid_t child = 0;
+        int status = 0;
+        if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0 || waitpid(child, &status, 0) < 0
+            || status != 0)
+            std::exit(1);
+    });
+}
+
+// Best of the runs, each figure in milliseconds; `limit` is decompression's.
+struct Figures {
+    double memory[2], copy, ours[2], zstd[2];
+    std::size_t size;
+    double limit() const { return std::max(memory[1], copy); }
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int runs = 7;
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--runs") && i + 1 < argc)
+            runs = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--quick"))
+            runs = 1;
+        else
+            arguments.push_back(argv[i]);
+    }
+    if (arguments.size() < 3) {
+        std::fprintf(stderr, "usage: file_to_file [--runs N] [--quick] LIBRARY SCRATCH SET=FILE,FILE...\n");
+        return 2;
+    }
+    void *library = dlopen(arguments[0].c_str(), RTLD_NOW);
+    if (!library) {
+        std::fprintf(stderr, "%s\n", dlerror());
+        return 2;
+    }
+    const Entry entries[] = {reinterpret_cast<Entry>(dlsym(library, "compress_file")),
+                             reinterpret_cast<Entry>(dlsym(library, "decompress_file"))};
+    const std::string scratch = arguments[1];
+    const char *levelText = std::getenv("ZSTD_CLEVEL");
+    const int level = levelText ? std::atoi(levelText) : 3, cores = int(std::thread::hardware_concurrency());
+
+    ZSTD_CCtx *compression = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(compression, ZSTD_c_compressionLevel, level);
+    ZSTD_CCtx_setParameter(compression, ZSTD_c_checksumFlag, 1);
+    ZSTD_CCtx_setParameter(compression, ZSTD_c_nbWorkers, cores);
+    ZSTD_DCtx *decompression = ZSTD_createDCtx();
+    std::vector<char> copyBuffer(1 << 20);
+    const std::string source = scratch + "/source", packed = scratch + "/source.zst", target = scratch + "/target";
+
+    std::printf("Best of %d warm calls, milliseconds; each file's contenders in turn within every round.\n\n", runs);
+    std::printf("| set | file | size | compress: in memory | ours | zstd | ours ÷ limit | decompress: in memory | copy | ours | zstd | ours ÷ limit |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (std::size_t s = 2; s < arguments.size(); ++s) {
+        const std::string set = arguments[s].substr(0, arguments[s].find('='));
+        std::vector<std::string> files;
+        for (std::size_t at = set.size() + 1; at <= arguments[s].size();) {
+            const std::size_t comma = std::min(arguments[s].find(',', at), arguments[s].size());
+            files.push_back(arguments[s].substr(at, comma - at));
+            at = comma + 1;
+        }
+        Figures sum{};
+        double summedLimit = 0; // each file's own
+        const auto row = [&](const std::string &name, const Figures &f, double limit, const char *mark) {
+            std::printf("| %s | %s%s%s | %zu | %.3f | %.3f | %.3f | %s%.2f%s | %.3f | %.3f | %.3f | %.3f | %s%.2f%s |\n",
+                        set.c_str(), mark, name.c_str(), mark, f.size, f.memory[0], f.ours[0], f.zstd[0], mark,
+                        f.ours[0] / f.memory[0], mark, f.memory[1], f.copy, f.ours[1], f.zstd[1], mark, f.ours[1] / limit, mark);
+        };
+        for (const std::string &file : files) {
+            const std::string content = readAll(file);
+            writeAll(source, content.data(), content.size());
+            std::vector<char> compressed(ZSTD_compressBound(content.size())), decompressed(content.size() + 1);
+            std::fill(compressed.begin(), compressed.end(), 1);
+            std::fill(decompressed.begin(), decompressed.end(), 1);
+            std::size_t packedSize = ZSTD_compress2(compression, compressed.data(), compressed.size(), content.data(), content.size());
+            writeAll(packed, compressed.data(), packedSize);
+            Figures best{{1e9, 1e9}, 1e9, {1e9, 1e9}, {1e9, 1e9}, content.size()};
+            const auto keep = [](double &figure, double value) { figure = std::min(figure, value * 1e3); };
+            for (int run = 0; run <= runs; ++run) { // the first round warms up
+                Figures now{};
+                now.memory[0] = seconds([&] { ZSTD_compress2(compression, compressed.data(), compressed.size(), content.data(), content.size()); });
+                now.memory[1] = seconds([&] { ZSTD_decompressDCtx(decompression, decompressed.data(), decompressed.size(), compressed.data(), packedSize); });
+                for (int way = 0; way < 2; ++way) {
+                    std::string from = way ? packed : source, to = target;
+                    unlink(target.c_str());
+                    now.ours[way] = seconds([&] {
+                        if (entries[way](from.data(), to.data()) != 0)
+                            std::exit(1);
+                    });
+                }
+                unlink(target.c_str());
+                now.copy = seconds([&] { copyFile(source, target, copyBuffer); });
+                const std::string levelFlag = "-" + std::to_string(level);
+                now.zstd[0] = command({"zstd", "-q", "-f", levelFlag, "-T0", source, "-o", target});
+                now.zstd[1] = command({"zstd", "-q", "-f", "-d", packed, "-o", target});
+                if (run == 0)
+                    continue;
+                for (int way = 0; way < 2; ++way)
+                    keep(best.memory[way], now.memory[way]), keep(best.ours[way], now.ours[way]), keep(best.zstd[way], now.zstd[way]);
+                keep(best.copy, now.copy);
+            }
+            if (readAll(target) != content && (entries[1](const_cast<char *>(packed.c_str()), const_cast<char *>(target.c_str())), readAll(target) != content)) {
+                std::fprintf(stderr, "file_to_file: %s did not come back\n", file.c_str());
+                return 1;
+            }
+            row(file.substr(file.rfind('/') + 1), best, best.limit(), "");
+            summedLimit += best.limit();
+            for (int way = 0; way < 2; ++way)
+                sum.memory[way] += best.memory[way], sum.ours[way] += best.ours[way], sum.zstd[way] += best.zstd[way];
+            sum.copy += best.copy;
+            sum.size += best.size;
+        }
+        row("summed", sum, summedLimit, "**");
+    }
+    return 0;
+}
