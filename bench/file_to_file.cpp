@@ -1,7 +1,7 @@
 // The default library file to file against what the same work costs in
 // memory, on files in SCRATCH (tmpfs, so that no disk is involved). Prints a
-// Markdown table: per file and summed over each set, best of N warm calls,
-// the contenders taken in turn within each round so that drift hits all alike.
+// Markdown table: per file and summed over each set, the best of 3 passes of
+// N warm calls back to back for each contender in turn.
 //
 //   file_to_file [--runs N] [--quick] LIBRARY SCRATCH SET=FILE,FILE... ...
 //
@@ -136,7 +136,7 @@ int main(int argc, char **argv)
     std::vector<char> copyBuffer(1 << 20);
     const std::string source = scratch + "/source", packed = scratch + "/source.zst", target = scratch + "/target";
 
-    std::printf("Best of %d warm calls, milliseconds; each file's contenders in turn within every round.\n\n", runs);
+    std::printf("Best of 3 passes of %d warm calls, back to back, for each contender in turn; milliseconds.\n\n", runs);
     std::printf("| set | file | size | compress: in memory | ours | zstd | ours ÷ limit | decompress: in memory | copy | ours | zstd | ours ÷ limit |\n");
     std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (std::size_t s = 2; s < arguments.size(); ++s) {
@@ -163,30 +163,32 @@ int main(int argc, char **argv)
             std::size_t packedSize = ZSTD_compress2(compression, compressed.data(), compressed.size(), content.data(), content.size());
             writeAll(packed, compressed.data(), packedSize);
             Figures best{{1e9, 1e9}, 1e9, {1e9, 1e9}, {1e9, 1e9}, content.size()};
-            const auto keep = [](double &figure, double value) { figure = std::min(figure, value * 1e3); };
-            for (int run = 0; run <= runs; ++run) { // the first round warms up
-                Figures now{};
-                now.memory[0] = seconds([&] { ZSTD_compress2(compression, compressed.data(), compressed.size(), content.data(), content.size()); });
-                now.memory[1] = seconds([&] { ZSTD_decompressDCtx(decompression, decompressed.data(), decompressed.size(), compressed.data(), packedSize); });
-                for (int way = 0; way < 2; ++way) {
-                    std::string from = way ? packed : source, to = target;
-                    unlink(target.c_str());
-                    now.ours[way] = seconds([&] {
-                        if (entries[way](from.data(), to.data()) != 0)
-                            std::exit(1);
-                    });
-                }
+            const std::string levelFlag = "-" + std::to_string(level);
+            const auto ours = [&](int way) {
+                std::string from = way ? packed : source, to = target;
                 unlink(target.c_str());
-                now.copy = seconds([&] { copyFile(source, target, copyBuffer); });
-                const std::string levelFlag = "-" + std::to_string(level);
-                now.zstd[0] = command({"zstd", "-q", "-f", levelFlag, "-T0", source, "-o", target});
-                now.zstd[1] = command({"zstd", "-q", "-f", "-d", packed, "-o", target});
-                if (run == 0)
-                    continue;
-                for (int way = 0; way < 2; ++way)
-                    keep(best.memory[way], now.memory[way]), keep(best.ours[way], now.ours[way]), keep(best.zstd[way], now.zstd[way]);
-                keep(best.copy, now.copy);
-            }
+                return seconds([&] {
+                    if (entries[way](from.data(), to.data()) != 0)
+                        std::exit(1);
+                });
+            };
+            const std::function<double()> contenders[] = {
+                [&] { return seconds([&] { ZSTD_compress2(compression, compressed.data(), compressed.size(), content.data(), content.size()); }); },
+                [&] { return ours(0); },
+                [&] { return command({"zstd", "-q", "-f", levelFlag, "-T0", source, "-o", target}); },
+                [&] { return seconds([&] { ZSTD_decompressDCtx(decompression, decompressed.data(), decompressed.size(), compressed.data(), packedSize); }); },
+                [&] { unlink(target.c_str()); return seconds([&] { copyFile(source, target, copyBuffer); }); },
+                [&] { return ours(1); },
+                [&] { return command({"zstd", "-q", "-f", "-d", packed, "-o", target}); }};
+            double *figures[] = {&best.memory[0], &best.ours[0], &best.zstd[0], &best.memory[1], &best.copy, &best.ours[1], &best.zstd[1]};
+            // Each contender's calls back to back, as a sweep makes them, after
+            // one that warms up; three passes over all of them, so that drift
+            // reaches every contender alike.
+            for (int pass = 0; pass < 3; ++pass)
+                for (std::size_t c = 0; c < std::size(contenders); ++c)
+                    for (int run = pass == 0 ? -1 : 0; run < runs; ++run)
+                        if (const double value = contenders[c]() * 1e3; run >= 0)
+                            *figures[c] = std::min(*figures[c], value);
             if (readAll(target) != content && (entries[1](const_cast<char *>(packed.c_str()), const_cast<char *>(target.c_str())), readAll(target) != content)) {
                 std::fprintf(stderr, "file_to_file: %s did not come back\n", file.c_str());
                 return 1;
