@@ -23,12 +23,15 @@ int decompress(const char *source, const char *target)
     if (!context || ZSTD_isError(ZSTD_DCtx_reset(context, ZSTD_reset_session_only)))
         return NORVIK_CODEC_ERROR;
 
+    // zstd's own input size: a first call touches no more of the buffer than
+    // that, and a page first touched costs a fault.
     char *in = workspace->input.get();
+    const std::size_t chunk = ZSTD_DStreamInSize();
     // Non-zero while a frame is open: the stream must end on a frame boundary,
     // and an empty source holds no frame at all.
     std::size_t unfinished = 1;
     for (;;) {
-        long long got = input.readFull(in, Workspace::BufferSize);
+        long long got = input.readFull(in, chunk);
         if (got < 0)
             return NORVIK_SOURCE_ERROR;
         ZSTD_inBuffer pending{in, static_cast<std::size_t>(got), 0};
@@ -45,7 +48,7 @@ int decompress(const char *source, const char *target)
                 return NORVIK_TARGET_ERROR;
             progress = produced.pos > 0 || pending.pos > before;
         }
-        if (static_cast<std::size_t>(got) < Workspace::BufferSize)
+        if (static_cast<std::size_t>(got) < chunk)
             break;
     }
     if (unfinished != 0)
