@@ -6,7 +6,6 @@ namespace norvik {
 
 namespace {
 
-static_assert(Workspace::BufferSize >= BlockWriter::BlockSize);
 
 // Replacing an existing file is made durable: its old content is at stake.
 bool durable(const Target &target)
@@ -20,8 +19,14 @@ OutputFile::OutputFile(const char *target, const struct stat &source, Workspace 
     : target_(target, source),
       replacement_(target_),
       status_(target_.status() != NORVIK_OK ? target_.status() : replacement_.status()),
-      writer_(replacement_.fd(), durable(target_), workspace.blocks[0].get(), workspace.blocks[1].get())
+      writer_(workspace.writer)
 {
+    writer_.begin(replacement_.fd(), durable(target_));
+}
+
+OutputFile::~OutputFile()
+{
+    writer_.end();
 }
 
 int OutputFile::commit()

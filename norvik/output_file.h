@@ -21,6 +21,8 @@ public:
 
     // NORVIK_OK once the replacement is open, else why it could not be.
     int status() const { return status_; }
+    // Nothing writes to the replacement any more, whatever happened.
+    ~OutputFile();
 
     std::span<char> space() { return writer_.space(); }
     bool advance(std::size_t size) { return writer_.advance(size); }
@@ -33,7 +35,7 @@ private:
     Target target_;
     Replacement replacement_;
     int status_;
-    BlockWriter writer_;
+    BlockWriter &writer_;
 };
 
 } // namespace norvik

@@ -43,11 +43,6 @@ void forgetInChild()
 
 const bool forkHandled = pthread_atfork(lockForFork, unlockInParent, forgetInChild) == 0;
 
-std::unique_ptr<char[]> buffer()
-{
-    return std::unique_ptr<char[]>(new char[Workspace::BufferSize]);
-}
-
 } // namespace
 
 WorkspaceLease::WorkspaceLease()
@@ -60,12 +55,8 @@ WorkspaceLease::WorkspaceLease()
             pool().pop_back();
         }
     }
-    if (!workspace_) {
+    if (!workspace_)
         workspace_ = std::make_unique<Workspace>();
-        workspace_->input = buffer();
-        workspace_->blocks[0] = buffer();
-        workspace_->blocks[1] = buffer();
-    }
 }
 
 WorkspaceLease::~WorkspaceLease()

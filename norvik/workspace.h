@@ -1,4 +1,5 @@
-// What a run keeps for the next one: its zstd contexts and its buffers. Made
+// What a run keeps for the next one: its zstd contexts, its buffers and its
+// writer thread. Made
 // afresh, they cost more than compressing a small file does (allocations, and
 // a page fault for every page first touched); kept, a second call pays for
 // none of it. A call leases a workspace of its own, so calls on several
@@ -8,6 +9,7 @@
 // child keeps none (a context's worker threads stay with the parent).
 #pragma once
 
+#include "block_writer.h"
 #include "zstd_handles.h"
 
 #include <cstddef>
@@ -16,12 +18,12 @@
 namespace norvik {
 
 struct Workspace {
-    static constexpr std::size_t BufferSize = std::size_t(1) << 20;
+    static constexpr std::size_t BufferSize = std::size_t(256) << 10;
 
     CompressionContext compression;
     DecompressionContext decompression;
-    std::unique_ptr<char[]> input; // BufferSize bytes each, unzeroed
-    std::unique_ptr<char[]> blocks[2];
+    std::unique_ptr<char[]> input{new char[BufferSize]}; // unzeroed
+    BlockWriter writer;
 };
 
 // A workspace for the length of one call, returned to the pool afterwards.
