@@ -449,29 +449,21 @@ TEST_F(Norvik, CallsAtOnceOnSeveralThreads)
     EXPECT_EQ(results, std::vector<int>(4, 0));
 }
 
-// A new target is never put over a file that appeared at its name meanwhile,
-// whatever the file system lacks.
-TEST_F(Norvik, LeavesANewTargetThatAppearedMeanwhile)
+// A file someone else put at the target's name while the run wrote is left to
+// them: a new target never goes over it, whatever the file system lacks, and
+// an old one that was replaced is not replaced again.
+TEST_F(Norvik, LeavesWhatAppearedAtTheTargetMeanwhile)
 {
-    for (const unsigned lacks : {0u, unsigned(UnnamedFiles), unsigned(UnnamedFiles | NoReplaceRename),
-                                 unsigned(UnnamedFiles | NoReplaceRename | HardLinks)}) {
-        lacking = lacks;
-        beforeNaming = [this] { write("new", "theirs"); };
-        EXPECT_EQ(call(compress_file, write("in", Text), path("new")), NORVIK_TARGET_ERROR) << lacks;
-        EXPECT_EQ(read(path("new")), "theirs");
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "only in and new";
-        fs::remove(path("new"));
+    for (const int lacks : {0, int(UnnamedFiles), int(UnnamedFiles | NoReplaceRename),
+                            int(UnnamedFiles | NoReplaceRename | HardLinks), -1}) {
+        lacking = std::max(lacks, 0);
+        (lacks < 0 ? beforeFlush : beforeNaming) = [this] { fs::rename(write("theirs", "theirs"), path("target")); };
+        EXPECT_EQ(call(compress_file, write("in", Text), lacks < 0 ? write("target", "old") : path("target")), NORVIK_TARGET_ERROR) << lacks;
+        EXPECT_EQ(read(path("target")), "theirs");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "only in and target";
+        fs::remove(path("target"));
     }
     lacking = 0;
-}
-
-// A target that someone else replaced while the run wrote is left to them.
-TEST_F(Norvik, LeavesATargetReplacedMeanwhile)
-{
-    write("old", "old");
-    beforeFlush = [this] { fs::rename(write("theirs", "theirs"), path("old")); };
-    EXPECT_EQ(call(compress_file, write("in", Text), path("old")), NORVIK_TARGET_ERROR);
-    EXPECT_EQ(read(path("old")), "theirs");
 }
 
 // A target that is no file is never opened, so a FIFO's reader never sees a
