@@ -25,7 +25,9 @@
  * the folder is flushed after. Other hard links to the old file keep the old
  * content. A new target is not flushed.
  *
- * Both functions are safe to call from several threads at once and print nothing.
+ * Both functions are safe to call from several threads at once and print
+ * nothing. They keep their zstd contexts, buffers and a writer thread for the
+ * next call (a bounded amount, which a forked child lets go).
  */
 #ifndef NORVIK_H
 #define NORVIK_H
@@ -62,8 +64,9 @@ enum norvik_result {
                                      old file again */
 };
 
-/* Compresses the file at `source` into a zstd file at `target` (level 3, all
- * cores). Returns NORVIK_OK, or one of the other norvik_result values on
+/* Compresses the file at `source` into a zstd file at `target`, at the level
+ * in ZSTD_CLEVEL (3 when unset; at most 19) with the worker threads in
+ * ZSTD_NBTHREADS (all cores when unset or 0), as the zstd command reads them. Returns NORVIK_OK, or one of the other norvik_result values on
  * failure, in which case nothing exists at `target` that was not there before
  * (NORVIK_FOLDER_NOT_FLUSHED aside, see above). */
 NORVIK_API int compress_file(char *source, char *target);
