@@ -432,6 +432,23 @@ TEST_F(Norvik, ReplacesDurably)
     EXPECT_GT(fs::file_size(path("old")), noise.size()) << "the new file has the name";
 }
 
+// The level comes from ZSTD_CLEVEL as the zstd command reads it: the frame is
+// libzstd's own at that level; a value that is no whole number is ignored.
+TEST_F(Norvik, TakesTheLevelFromZstdClevel)
+{
+    for (const auto &[value, level] : {std::pair{"19", 19}, {"+1", 1}, {"-5", -5}, {"25", 19}, {"4x", 3}, {"", 3}}) {
+        setenv("ZSTD_CLEVEL", value, 1);
+        ASSERT_EQ(call(compress_file, write("in", Text), path("out")), NORVIK_OK);
+        std::string frame(ZSTD_compressBound(Text.size()), '\0');
+        const std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> context(ZSTD_createCCtx(), ZSTD_freeCCtx);
+        ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level);
+        ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 1);
+        frame.resize(ZSTD_compress2(context.get(), frame.data(), frame.size(), Text.data(), Text.size()));
+        EXPECT_EQ(read(path("out")), frame) << "ZSTD_CLEVEL=" << value;
+    }
+    unsetenv("ZSTD_CLEVEL");
+}
+
 // Calls on several threads at once each get what they asked for.
 TEST_F(Norvik, CallsAtOnceOnSeveralThreads)
 {
