@@ -125,18 +125,23 @@ int main(int argc, char **argv)
     const Entry entries[] = {reinterpret_cast<Entry>(dlsym(library, "compress_file")),
                              reinterpret_cast<Entry>(dlsym(library, "decompress_file"))};
     const std::string scratch = arguments[1];
-    const char *levelText = std::getenv("ZSTD_CLEVEL");
-    const int level = levelText ? std::atoi(levelText) : 3, cores = int(std::thread::hardware_concurrency());
+    // The library's own settings, from the same variables.
+    const char *levelText = std::getenv("ZSTD_CLEVEL"), *threadsText = std::getenv("ZSTD_NBTHREADS");
+    const int level = levelText && *levelText ? std::atoi(levelText) : 3;
+    int threads = threadsText && *threadsText ? std::atoi(threadsText) : 0;
+    if (threads == 0)
+        threads = int(std::thread::hardware_concurrency());
 
     ZSTD_CCtx *compression = ZSTD_createCCtx();
     ZSTD_CCtx_setParameter(compression, ZSTD_c_compressionLevel, level);
     ZSTD_CCtx_setParameter(compression, ZSTD_c_checksumFlag, 1);
-    ZSTD_CCtx_setParameter(compression, ZSTD_c_nbWorkers, cores);
+    ZSTD_CCtx_setParameter(compression, ZSTD_c_nbWorkers, threads);
     ZSTD_DCtx *decompression = ZSTD_createDCtx();
     std::vector<char> copyBuffer(1 << 20);
     const std::string source = scratch + "/source", packed = scratch + "/source.zst", target = scratch + "/target";
 
-    std::printf("Best of 3 passes of %d warm calls, back to back, for each contender in turn; milliseconds.\n\n", runs);
+    std::printf("Level %d, %d worker threads. Best of 3 passes of %d warm calls, back to back, for each contender in turn; "
+                "milliseconds.\n\n", level, threads, runs);
     std::printf("| set | file | size | compress: in memory | ours | zstd | ours ÷ limit | decompress: in memory | copy | ours | zstd | ours ÷ limit |\n");
     std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (std::size_t s = 2; s < arguments.size(); ++s) {
@@ -175,7 +180,7 @@ int main(int argc, char **argv)
             const std::function<double()> contenders[] = {
                 [&] { return seconds([&] { ZSTD_compress2(compression, compressed.data(), compressed.size(), content.data(), content.size()); }); },
                 [&] { return ours(0); },
-                [&] { return command({"zstd", "-q", "-f", levelFlag, "-T0", source, "-o", target}); },
+                [&] { return command({"zstd", "-q", "-f", levelFlag, "-T" + std::to_string(threads), source, "-o", target}); },
                 [&] { return seconds([&] { ZSTD_decompressDCtx(decompression, decompressed.data(), decompressed.size(), compressed.data(), packedSize); }); },
                 [&] { unlink(target.c_str()); return seconds([&] { copyFile(source, target, copyBuffer); }); },
                 [&] { return ours(1); },
