@@ -6,7 +6,6 @@ namespace norvik {
 
 namespace {
 
-
 // Replacing an existing file is made durable: its old content is at stake.
 bool durable(const Target &target)
 {

@@ -16,7 +16,7 @@ namespace norvik {
 class OutputFile {
 public:
     // Judges `target` (see Target) against the file described by `source`, and
-    // creates the replacement, to be written through the workspace's blocks.
+    // creates the replacement, to be written through the workspace's writer.
     OutputFile(const char *target, const struct stat &source, Workspace &workspace);
 
     // NORVIK_OK once the replacement is open, else why it could not be.

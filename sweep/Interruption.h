@@ -1,6 +1,6 @@
 // Ctrl+C, SIGTERM and SIGHUP end a sweep cleanly: the running worker is
-// killed at once, the sweep stops after its row, the scratch folder goes, and
-// the program then ends by the same signal.
+// killed at once and its row dropped, the scratch folder goes, the rows
+// measured so far are written, and the program then ends by the same signal.
 #pragma once
 
 #include <sys/types.h>
