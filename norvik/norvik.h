@@ -65,7 +65,7 @@ enum norvik_result {
 };
 
 /* Compresses the file at `source` into a zstd file at `target`, at the level
- * in ZSTD_CLEVEL (3 when unset; at most 19) with the worker threads in
+ * in BREVIMETER_LEVEL, or else ZSTD_CLEVEL (3 when neither is set; at most 19) with the worker threads in
  * ZSTD_NBTHREADS (all cores when unset or 0), as the zstd command reads them. Returns NORVIK_OK, or one of the other norvik_result values on
  * failure, in which case nothing exists at `target` that was not there before
  * (NORVIK_FOLDER_NOT_FLUSHED aside, see above). */

@@ -29,7 +29,8 @@ Settings settingsFromEnvironment()
 {
     Settings settings;
     long value = 0;
-    if (wholeNumber(std::getenv("ZSTD_CLEVEL"), true, value))
+    const char *level = std::getenv("BREVIMETER_LEVEL");
+    if (wholeNumber(level && *level ? level : std::getenv("ZSTD_CLEVEL"), true, value))
         settings.level = static_cast<int>(value < ZSTD_minCLevel() ? ZSTD_minCLevel() : value > HighestLevel ? HighestLevel : value);
     if (wholeNumber(std::getenv("ZSTD_NBTHREADS"), false, value))
         settings.workers = static_cast<int>(value > 200 ? 200 : value);

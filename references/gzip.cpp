@@ -1,0 +1,52 @@
+// zlib's deflate in gzip's file format, as the gzip command reads and writes
+// it (several members one after another decompress as one file).
+#include "stream.h"
+
+#include <new>
+#include <zlib.h>
+
+namespace reference {
+
+namespace {
+
+constexpr int GzipWindow = 15 + 16; // a 32 KiB window, with the gzip header and trailer
+
+class Gzip final : public Stream {
+public:
+    explicit Gzip(int level) : encoding_(level >= 0)
+    {
+        const int made = encoding_ ? deflateInit2(&z_, level, Z_DEFLATED, GzipWindow, 8, Z_DEFAULT_STRATEGY)
+                                   : inflateInit2(&z_, GzipWindow);
+        if (made != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~Gzip() override { encoding_ ? deflateEnd(&z_) : inflateEnd(&z_); }
+
+    Progress step(std::span<const char> in, std::span<char> out, bool last) override
+    {
+        if (ended_ && !in.empty()) { // another member
+            inflateReset(&z_);
+            ended_ = false;
+        }
+        z_.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.data()));
+        z_.avail_in = static_cast<uInt>(in.size());
+        z_.next_out = reinterpret_cast<Bytef *>(out.data());
+        z_.avail_out = static_cast<uInt>(out.size());
+        const int result = encoding_ ? deflate(&z_, last ? Z_FINISH : Z_NO_FLUSH) : inflate(&z_, Z_NO_FLUSH);
+        ended_ = result == Z_STREAM_END;
+        const State state = ended_ ? State::Ended : result == Z_OK || result == Z_BUF_ERROR ? State::Going : State::Failed;
+        return {in.size() - z_.avail_in, out.size() - z_.avail_out, state};
+    }
+
+private:
+    z_stream z_{};
+    bool encoding_;
+    bool ended_ = false;
+};
+
+} // namespace
+
+const Codec codec{1, 9, 6, [](int level, unsigned long long) -> std::unique_ptr<Stream> { return std::make_unique<Gzip>(level); },
+                  []() -> std::unique_ptr<Stream> { return std::make_unique<Gzip>(-1); }};
+
+} // namespace reference

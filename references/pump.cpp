@@ -1,0 +1,55 @@
+#include "pump.h"
+
+#include "input_file.h"
+#include "norvik.h"
+#include "output_file.h"
+#include "workspace.h"
+
+namespace reference {
+
+int run(const char *source, const char *target, const std::function<std::unique_ptr<Stream>(unsigned long long size)> &make)
+{
+    norvik::InputFile input(source);
+    if (!input.ok())
+        return NORVIK_SOURCE_ERROR;
+    norvik::WorkspaceLease workspace;
+    norvik::OutputFile output(target, input.status(), *workspace);
+    if (output.status() != NORVIK_OK)
+        return output.status();
+    const auto size = static_cast<unsigned long long>(input.status().st_size);
+    const std::unique_ptr<Stream> stream = make(size);
+    if (!stream)
+        return NORVIK_CODEC_ERROR;
+
+    char *in = workspace->input.get();
+    unsigned long long total = 0;
+    State state = State::Going;
+    for (bool last = false; !last;) {
+        const long long got = input.readFull(in, norvik::Workspace::BufferSize);
+        if (got < 0)
+            return NORVIK_SOURCE_ERROR;
+        total += static_cast<unsigned long long>(got);
+        last = static_cast<std::size_t>(got) < norvik::Workspace::BufferSize;
+        if (total > size || (last && total != size))
+            return NORVIK_SOURCE_CHANGED;
+        std::span<const char> pending(in, static_cast<std::size_t>(got));
+        // At the end of the source, go on while the stream still moves.
+        bool moved = true;
+        while (state != State::Failed && (!pending.empty() || (last && state == State::Going && moved))) {
+            const Progress step = stream->step(pending, output.space(), last);
+            pending = pending.subspan(step.used);
+            if (!output.advance(step.made))
+                return NORVIK_TARGET_ERROR;
+            moved = step.used > 0 || step.made > 0;
+            state = step.state;
+            if (!moved && !pending.empty())
+                state = State::Failed; // output space was there: the stream is stuck
+        }
+        if (state == State::Failed)
+            return NORVIK_CODEC_ERROR;
+    }
+    // A source that ends inside a stream is truncated.
+    return state == State::Ended ? output.commit() : NORVIK_CODEC_ERROR;
+}
+
+} // namespace reference
