@@ -50,3 +50,35 @@ QString shownName(const QByteArray &name)
         [&](unsigned char byte) { shown += QStringLiteral("\\x%1").arg(uint(byte), 2, 16, QLatin1Char('0')); });
     return shown;
 }
+
+QByteArray jsonString(const QByteArray &bytes)
+{
+    QByteArray quoted = "\"";
+    walkUtf8(
+        bytes,
+        [&](char32_t c) {
+            if (c == u'"' || c == u'\\')
+                quoted += '\\' + QByteArray(1, char(c));
+            else if (c < 0x20)
+                quoted += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0')).toLatin1();
+            else
+                quoted += QString::fromUcs4(&c, 1).toUtf8();
+        },
+        [&](unsigned char byte) { quoted += QStringLiteral("\\udc%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toLatin1(); });
+    return quoted + '"';
+}
+
+QByteArray bytesOfJsonText(const QString &text)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        const bool pair = QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (unit >= 0xdc80 && unit <= 0xdcff)
+            bytes += char(unit - 0xdc00);
+        else
+            bytes += text.mid(i, pair ? 2 : 1).toUtf8();
+        i += pair ? 1 : 0;
+    }
+    return bytes;
+}

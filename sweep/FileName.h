@@ -15,3 +15,10 @@ void walkUtf8(const QByteArray &bytes, const std::function<void(char32_t)> &char
 // would act on, and a byte that is not UTF-8 are written as \xNN (\u0080 to
 // \u009f for the C1 controls).
 QString shownName(const QByteArray &name);
+
+// A name as JSON carries it: a JSON string (quoted, escaped; a byte that is
+// not UTF-8 the escape of a lone low surrogate, \udc80 to \udcff, which
+// Python's surrogateescape reads back as that byte); and back from the text
+// a JSON reader gives for it.
+QByteArray jsonString(const QByteArray &bytes);
+QByteArray bytesOfJsonText(const QString &text);

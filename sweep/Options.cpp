@@ -65,23 +65,41 @@ bool collect(const QString &argument, std::vector<QByteArray> &files)
     return std::all_of(found.begin(), found.end(), readable);
 }
 
-// A library file as the loader is to take it: a name in the current folder
-// gets "./", which the loader would otherwise look up in its search order.
-std::optional<QString> libraryFile(const QString &given)
+// What --library names, each with a label of its own.
+bool chooseLibraries(const QStringList &given, std::vector<LibraryChoice> &libraries)
 {
-    if (!QFileInfo(given).isFile())
-        return refuse(given + QStringLiteral(": no such library file")), std::nullopt;
-    if (!readable(QFile::encodeName(given)))
-        return std::nullopt;
-    return given.contains(QLatin1Char('/')) ? given : QStringLiteral("./") + given;
+    for (const QString &spec : given) {
+        const auto choice = chooseLibrary(spec);
+        if (const QString *why = std::get_if<QString>(&choice))
+            return refuse(*why);
+        const LibraryChoice &chosen = std::get<LibraryChoice>(choice);
+        if (!readable(QFile::encodeName(chosen.file)))
+            return false;
+        if (std::any_of(libraries.begin(), libraries.end(), [&](const LibraryChoice &l) { return l.label == chosen.label; }))
+            return refuse(QStringLiteral("two libraries are labelled %1; name them with LABEL=").arg(chosen.label));
+        libraries.push_back(chosen);
+    }
+    if (libraries.empty())
+        libraries.push_back({QStringLiteral(NORVIK_LIBRARY_FILE), QStringLiteral(NORVIK_LIBRARY_FILE), std::nullopt,
+                             QStringLiteral(NORVIK_LIBRARY_FILE)});
+    return true;
+}
+
+// "I/N", 1 <= I <= N.
+bool readShard(const QString &text, SweepSettings &settings)
+{
+    bool ok = false, whole = false;
+    settings.shard = text.section(QLatin1Char('/'), 0, 0).toInt(&ok);
+    settings.shards = text.section(QLatin1Char('/'), 1).toInt(&whole);
+    if (!ok || !whole || text.count(QLatin1Char('/')) != 1 || settings.shards < 1 || settings.shard < 1 || settings.shard > settings.shards)
+        return refuse(QStringLiteral("--shard wants I/N, a part I of N parts, 1 <= I <= N"));
+    return true;
 }
 
 // The chart's file, written at the end: refused now, before anything runs,
 // where it could not be written then. Nothing is left where it was not.
 bool plotWritable(const QString &plot)
 {
-    if (!plot.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive))
-        return refuse(QStringLiteral("--plot wants a file name ending in .svg"));
     QFile file(plot);
     const bool existed = file.exists();
     if (!file.open(QIODevice::Append))
@@ -102,10 +120,24 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption library(QStringLiteral("library"),
-        QStringLiteral("A library file to measure; repeat to compare several. Default: the one the window loads."),
-        QStringLiteral("path"));
-    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Runs of each call (default 5)."),
+        QStringLiteral("A library to measure: a library file, or a reference library as NAME or NAME:LEVEL, "
+                       "with LABEL= before it to name its rows; repeat to compare several. Default: the one the "
+                       "window loads."),
+        QStringLiteral("[label=]spec"));
+    const QCommandLineOption list(QStringLiteral("list-libraries"),
+                                  QStringLiteral("List the reference libraries, their levels and files, and stop."));
+    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Timed runs of each call (default 5)."),
                                   QStringLiteral("n"), QStringLiteral("5"));
+    const QCommandLineOption warmup(QStringLiteral("warmup"),
+        QStringLiteral("Uncounted calls each way before the timed ones (default 1)."), QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption minTime(QStringLiteral("min-time"),
+        QStringLiteral("Repeat each call until its timed runs also add up to this many seconds (default 0)."),
+        QStringLiteral("seconds"), QStringLiteral("0"));
+    const QCommandLineOption shard(QStringLiteral("shard"),
+        QStringLiteral("Measure only part I of N equal parts of the (library, file) pairs, for --merge."),
+        QStringLiteral("I/N"), QStringLiteral("1/1"));
+    const QCommandLineOption merging(QStringLiteral("merge"),
+        QStringLiteral("Join JSON reports of the parts of one sweep, given as the arguments, instead of measuring."));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
         QStringLiteral("Seconds any one call may take before its row is a timeout (default 3600)."),
         QStringLiteral("seconds"), QStringLiteral("3600"));
@@ -116,8 +148,9 @@ std::optional<Options> parseOptions(const QStringList &arguments)
                                     QStringLiteral("format"), QStringLiteral("table"));
     const QCommandLineOption plot(QStringLiteral("plot"), QStringLiteral("Also draw ratio against compress speed."),
                                   QStringLiteral("file.svg"));
-    parser.addOptions({library, runs, timeout, scratch, format, plot});
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Files, or folders of files, to measure."),
+    parser.addOptions({library, list, runs, warmup, minTime, timeout, scratch, format, plot, shard, merging});
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("Files, or folders of files, to measure (with --merge: the JSON reports)."),
                                  QStringLiteral("FILE|FOLDER..."));
     parser.process(arguments);
 
@@ -126,6 +159,14 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     options.sweep.runs = parser.value(runs).toInt(&ok);
     if (!ok || options.sweep.runs < 1)
         return refuse(QStringLiteral("--runs wants a whole number of 1 or more")), std::nullopt;
+    options.sweep.warmup = parser.value(warmup).toInt(&ok);
+    if (!ok || options.sweep.warmup < 0)
+        return refuse(QStringLiteral("--warmup wants a whole number of 0 or more")), std::nullopt;
+    options.sweep.minTime = parser.value(minTime).toDouble(&ok);
+    if (!ok || !(options.sweep.minTime >= 0 && options.sweep.minTime <= 1e6))
+        return refuse(QStringLiteral("--min-time wants seconds, from 0 to 1000000")), std::nullopt;
+    if (!readShard(parser.value(shard), options.sweep))
+        return std::nullopt;
     options.sweep.timeout = std::chrono::seconds(parser.value(timeout).toLongLong(&ok));
     if (!ok || options.sweep.timeout.count() < 1 || options.sweep.timeout.count() > 1'000'000'000)
         return refuse(QStringLiteral("--timeout wants a whole number of seconds, from 1 to 1000000000")), std::nullopt;
@@ -135,6 +176,19 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     options.format = static_cast<ReportFormat>(formats.indexOf(parser.value(format)));
     options.plot = parser.value(plot);
     options.scratchParent = parser.value(scratch);
+    options.listLibraries = parser.isSet(list);
+    if (options.listLibraries)
+        return options;
+    if (!options.plot.isEmpty() && !options.plot.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive))
+        return refuse(QStringLiteral("--plot wants a file name ending in .svg")), std::nullopt;
+    if (parser.isSet(merging)) {
+        options.merge = parser.positionalArguments();
+        if (options.merge.isEmpty())
+            return refuse(QStringLiteral("--merge wants the JSON reports to join")), std::nullopt;
+        if (!options.plot.isEmpty() && !plotWritable(options.plot))
+            return std::nullopt;
+        return options;
+    }
     if (parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("no file or folder to measure; see --help")), std::nullopt;
     for (const QString &argument : parser.positionalArguments())
@@ -142,15 +196,25 @@ std::optional<Options> parseOptions(const QStringList &arguments)
             return std::nullopt;
     if (options.sweep.files.empty())
         return refuse(QStringLiteral("no regular file under the folders given")), std::nullopt;
-    for (const QString &given : parser.values(library)) {
-        const std::optional<QString> file = libraryFile(given);
-        if (!file)
-            return std::nullopt;
-        options.sweep.libraries << *file;
-    }
-    if (options.sweep.libraries.isEmpty())
-        options.sweep.libraries << QStringLiteral(NORVIK_LIBRARY_FILE);
+    if (!chooseLibraries(parser.values(library), options.sweep.libraries))
+        return std::nullopt;
     if (!options.plot.isEmpty() && !plotWritable(options.plot))
         return std::nullopt;
     return options;
+}
+
+std::vector<std::pair<QByteArray, QByteArray>> recorded(const SweepSettings &settings)
+{
+    QByteArrayList libraries, files;
+    for (const LibraryChoice &library : settings.libraries)
+        libraries << "{\"label\": " + jsonString(library.label.toUtf8()) + ", \"spec\": " + jsonString(library.spec.toUtf8()) + '}';
+    for (const QByteArray &file : settings.files)
+        files << jsonString(file);
+    return {{"runs", QByteArray::number(settings.runs)},
+            {"warmup", QByteArray::number(settings.warmup)},
+            {"min_time", QByteArray::number(settings.minTime, 'g', 17)},
+            {"timeout", QByteArray::number(qlonglong(settings.timeout.count()))},
+            {"libraries", '[' + libraries.join(", ") + ']'},
+            {"files", '[' + files.join(", ") + ']'},
+            {"shard", jsonString(QByteArray::number(settings.shard) + '/' + QByteArray::number(settings.shards))}};
 }

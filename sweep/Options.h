@@ -12,7 +12,13 @@ struct Options {
     QString scratchParent; // where to make it
     ReportFormat format = ReportFormat::Table;
     QString plot;          // an SVG file to draw, or nothing
+    bool listLibraries = false;
+    QStringList merge;     // JSON reports to join instead of measuring
 };
+
+// The options a report records, in order, as JSON: what makes two shards
+// parts of one sweep.
+std::vector<std::pair<QByteArray, QByteArray>> recorded(const SweepSettings &settings);
 
 // Exits with a usage message for --help and --version; returns nothing, after
 // saying why on standard error, when an option, a file or a folder is wrong.

@@ -2,53 +2,66 @@
 
 #include "FileName.h"
 
+#include <QLocale>
 #include <QStringList>
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <cmath>
 
 namespace {
 
 constexpr std::array Columns{"library", "file", "size", "compressed", "ratio", "compress_s_min",
                              "compress_s_median", "decompress_s_min", "decompress_s_median", "compress_mb_s",
-                             "decompress_mb_s", "cpu_s", "peak_rss_mib", "status"};
+                             "decompress_mb_s", "cpu_s", "peak_rss_mib", "status", "label", "compress_s_max",
+                             "decompress_s_max", "compress_cpu_s", "decompress_cpu_s", "compress_peak_mib",
+                             "decompress_peak_mib", "compress_faults", "decompress_faults"};
 
 // A value as it is written (text in UTF-8, a file name as the system gives
 // it), or nothing; text is quoted where the format quotes.
 struct Cell {
     std::optional<QByteArray> value;
-    bool text = false, name = false;
+    bool text = false;
 };
 
-Cell number(std::optional<double> value, int decimals)
+// The shortest text that reads back as the same number.
+Cell number(std::optional<double> value)
 {
-    return {value ? std::optional(QByteArray::number(*value, 'f', decimals)) : std::nullopt};
+    return {value ? std::optional(QString::number(*value, 'g', QLocale::FloatingPointShortest).toLatin1()) : std::nullopt};
 }
 
-Cell text(const QString &value)
+Cell text(const QByteArray &value)
 {
-    return {value.toUtf8(), true};
+    return {value, true};
 }
 
-std::array<Cell, Columns.size()> cells(const Row &row)
+std::array<Cell, Columns.size()> cells(const Line &line)
 {
     const auto bytes = [](std::optional<unsigned long long> value) {
         return Cell{value ? std::optional(QByteArray::number(*value)) : std::nullopt};
     };
-    return {text(row.library),
-            Cell{row.file, true, true},
-            bytes(row.size),
-            bytes(row.compressed),
-            number(ratioOf(row), 3),
-            number(minimum(row.compressSeconds), 6),
-            number(median(row.compressSeconds), 6),
-            number(minimum(row.decompressSeconds), 6),
-            number(median(row.decompressSeconds), 6),
-            number(speedOf(row, row.compressSeconds), 3),
-            number(speedOf(row, row.decompressSeconds), 3),
-            number(cpuPerRoundTrip(row), 6),
-            number(row.peakMiB, 1),
-            text(QString::fromLatin1(statusName(row.status)))};
+    return {text(line.library.toUtf8()),
+            text(line.file),
+            bytes(line.size),
+            bytes(line.compressed),
+            number(ratioOf(line)),
+            number(line.compress.min),
+            number(line.compress.median),
+            number(line.decompress.min),
+            number(line.decompress.median),
+            number(speedOf(line, line.compress)),
+            number(speedOf(line, line.decompress)),
+            number(line.cpuRoundTrip),
+            number(line.peakMiB),
+            text(statusName(line.status)),
+            text(line.label.toUtf8()),
+            number(line.compress.max),
+            number(line.decompress.max),
+            number(line.compress.cpu),
+            number(line.decompress.cpu),
+            number(line.compress.peakMiB),
+            number(line.decompress.peakMiB),
+            number(line.compress.faults),
+            number(line.decompress.faults)};
 }
 
 // Text always in quotes, a quote doubled: a file name may hold anything, and
@@ -60,94 +73,107 @@ QByteArray csvField(const Cell &cell)
     return '"' + QByteArray(*cell.value).replace("\"", "\"\"") + '"';
 }
 
-// JSON is UTF-8 text: a byte of a name that is not UTF-8 is written as the
-// escape of a lone low surrogate, \udc80 to \udcff, which Python's
-// surrogateescape reads back as that byte.
 QByteArray jsonValue(const Cell &cell)
 {
-    if (!cell.value)
-        return "null";
-    if (!cell.text)
-        return *cell.value;
-    QByteArray quoted = "\"";
-    walkUtf8(
-        *cell.value,
-        [&](char32_t c) {
-            if (c == u'"' || c == u'\\')
-                quoted += '\\' + QByteArray(1, char(c));
-            else if (c < 0x20)
-                quoted += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0')).toLatin1();
-            else
-                quoted += QString::fromUcs4(&c, 1).toUtf8();
-        },
-        [&](unsigned char byte) { quoted += QStringLiteral("\\udc%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toLatin1(); });
-    return quoted + '"';
+    return !cell.value ? QByteArray("null") : cell.text ? jsonString(*cell.value) : *cell.value;
 }
 
-QByteArray csv(const std::vector<Row> &rows)
+QByteArray csv(const std::vector<Line> &lines)
 {
-    QByteArrayList lines{QByteArrayList(Columns.begin(), Columns.end()).join(',')};
-    for (const Row &row : rows) {
+    QByteArrayList out{QByteArrayList(Columns.begin(), Columns.end()).join(',')};
+    for (const Line &line : lines) {
         QByteArrayList fields;
-        for (const Cell &cell : cells(row))
+        for (const Cell &cell : cells(line))
             fields << csvField(cell);
-        lines << fields.join(',');
+        out << fields.join(',');
     }
-    return lines.join('\n') + '\n';
+    return out.join('\n') + '\n';
 }
 
-QByteArray json(const std::vector<Row> &rows)
+QByteArray json(const std::vector<Line> &lines, const Provenance &made)
 {
-    QByteArrayList objects;
-    for (const Row &row : rows) {
-        const auto values = cells(row);
+    QByteArrayList objects, options;
+    for (const Line &line : lines) {
+        const auto values = cells(line);
         QByteArrayList members;
         for (std::size_t i = 0; i < Columns.size(); ++i)
             members << '"' + QByteArray(Columns[i]) + "\": " + jsonValue(values[i]);
-        objects << "  {" + members.join(", ") + '}';
+        objects << "    {" + members.join(", ") + '}';
     }
-    return "[\n" + objects.join(",\n") + (rows.empty() ? "]\n" : "\n]\n");
+    for (const auto &[key, value] : made.options)
+        options << "\"" + key + "\": " + value;
+    return "{\n  \"rows\": [\n" + objects.join(",\n") + (lines.empty() ? "" : "\n") + "  ],\n"
+           + "  \"machine\": " + jsonString(made.machine.toUtf8()) + ",\n"
+           + "  \"date\": " + jsonString(made.date.toUtf8()) + ",\n"
+           + "  \"version\": " + jsonString(made.version.toUtf8()) + ",\n"
+           + "  \"options\": {" + options.join(", ") + "}\n}\n";
 }
 
-// For a terminal: names with what a terminal would act on escaped.
-QByteArray table(const std::vector<Row> &rows)
+// Three significant figures, and never fewer decimals than that needs.
+QString readable(std::optional<double> value, double scale = 1)
 {
-    std::vector<std::array<QString, Columns.size()>> all;
-    std::array<qsizetype, Columns.size()> widths{};
-    std::array<bool, Columns.size()> left{};
-    for (std::size_t i = 0; i < Columns.size(); ++i)
-        widths[i] = qsizetype(std::strlen(Columns[i]));
-    for (const Row &row : rows) {
-        const auto line = cells(row);
-        all.emplace_back();
-        for (std::size_t i = 0; i < Columns.size(); ++i) {
-            const QByteArray value = line[i].value.value_or("-");
-            all.back()[i] = line[i].name ? shownName(value) : QString::fromUtf8(value);
-            widths[i] = std::max(widths[i], all.back()[i].size());
-            left[i] = line[i].text;
-        }
+    if (!value)
+        return QStringLiteral("-");
+    const double v = *value * scale;
+    const int decimals = v == 0 ? 0 : std::clamp(2 - int(std::floor(std::log10(std::fabs(v)))), 0, 6);
+    return QString::number(v, 'f', decimals);
+}
+
+// For a terminal: names as given, what a terminal would act on escaped.
+QByteArray table(const std::vector<Line> &lines, const Provenance &made)
+{
+    const QStringList heads{"library", "file", "size", "ratio", "MB/s", "ms", "max ms", "MB/s", "ms", "max ms",
+                            "peak MiB", "status"};
+    std::vector<QStringList> all{heads};
+    for (const Line &line : lines) {
+        const std::optional<double> peak = line.compress.peakMiB && line.decompress.peakMiB
+                                               ? std::optional(std::max(*line.compress.peakMiB, *line.decompress.peakMiB))
+                                               : std::nullopt;
+        all.push_back({line.label, shownName(line.file), QString::number(line.size),
+                       ratioOf(line) ? QString::number(*ratioOf(line), 'f', 3) : QStringLiteral("-"),
+                       readable(speedOf(line, line.compress)), readable(line.compress.median, 1e3),
+                       readable(line.compress.max, 1e3), readable(speedOf(line, line.decompress)),
+                       readable(line.decompress.median, 1e3), readable(line.decompress.max, 1e3), readable(peak),
+                       QString::fromLatin1(statusName(line.status))});
     }
-    QString text;
-    for (std::size_t i = 0; i < Columns.size(); ++i)
-        text += QString::fromLatin1(Columns[i]).leftJustified(widths[i]) + (i + 1 < Columns.size() ? "  " : "\n");
-    for (const auto &line : all) {
+    std::vector<qsizetype> widths(heads.size(), 0);
+    for (const QStringList &row : all)
+        for (qsizetype i = 0; i < row.size(); ++i)
+            widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
+    const auto joined = [&](const QStringList &row) {
         QString out;
-        for (std::size_t i = 0; i < Columns.size(); ++i)
-            out += (left[i] ? line[i].leftJustified(widths[i]) : line[i].rightJustified(widths[i]))
-                   + (i + 1 < Columns.size() ? "  " : "");
-        text += out.trimmed() + QLatin1Char('\n');
-    }
-    return text.toUtf8();
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            const bool left = i < 2 || i + 1 == row.size();
+            out += (left ? row[i].leftJustified(widths[std::size_t(i)]) : row[i].rightJustified(widths[std::size_t(i)]))
+                   + QStringLiteral("  ");
+        }
+        return out.trimmed() + QLatin1Char('\n');
+    };
+    // Over the speed and times of each direction, its name.
+    qsizetype at = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        at += widths[i] + 2;
+    const qsizetype group = widths[4] + widths[5] + widths[6] + 4;
+    QString text = QString(at, QLatin1Char(' ')) + QStringLiteral("compress").leftJustified(group + 2)
+                   + QStringLiteral("decompress\n");
+    for (const QStringList &row : all)
+        text += joined(row);
+    return (text + footer(made) + QLatin1Char('\n')).toUtf8();
 }
 
 } // namespace
 
-QByteArray report(const std::vector<Row> &rows, ReportFormat format)
+QString footer(const Provenance &made)
+{
+    return QStringLiteral("%1 \u00b7 %2 \u00b7 brevimeter-bench %3").arg(made.machine, made.date, made.version);
+}
+
+QByteArray report(const std::vector<Line> &lines, ReportFormat format, const Provenance &made)
 {
     switch (format) {
-    case ReportFormat::Csv: return csv(rows);
-    case ReportFormat::Json: return json(rows);
+    case ReportFormat::Csv: return csv(lines);
+    case ReportFormat::Json: return json(lines, made);
     case ReportFormat::Table: break;
     }
-    return table(rows);
+    return table(lines, made);
 }

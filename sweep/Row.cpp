@@ -1,53 +1,130 @@
 #include "Row.h"
 
 #include <algorithm>
+#include <numeric>
+
+namespace {
+
+constexpr const char *Names[] = {"ok", "mismatch", "crashed", "timeout", "failed"};
+
+std::optional<double> mean(const std::vector<double> &values)
+{
+    if (values.empty())
+        return std::nullopt;
+    return std::accumulate(values.begin(), values.end(), 0.0) / double(values.size());
+}
+
+Direction directionOf(const Calls &calls)
+{
+    return {minimum(calls.seconds), median(calls.seconds), maximum(calls.seconds), median(calls.cpuSeconds),
+            calls.peakMiB, median(calls.faults)};
+}
+
+// Both present: their sum, or the higher; else nothing.
+std::optional<double> combine(std::optional<double> a, std::optional<double> b, bool highest)
+{
+    if (!a || !b)
+        return std::nullopt;
+    return highest ? std::max(*a, *b) : *a + *b;
+}
+
+void addTo(Direction &sum, const Direction &one)
+{
+    sum.min = combine(sum.min, one.min, false);
+    sum.median = combine(sum.median, one.median, false);
+    sum.max = combine(sum.max, one.max, false);
+    sum.cpu = combine(sum.cpu, one.cpu, false);
+    sum.faults = combine(sum.faults, one.faults, false);
+    sum.peakMiB = combine(sum.peakMiB, one.peakMiB, true);
+}
+
+} // namespace
 
 const char *statusName(RowStatus status)
 {
-    switch (status) {
-    case RowStatus::Ok: return "ok";
-    case RowStatus::Mismatch: return "mismatch";
-    case RowStatus::Crashed: return "crashed";
-    case RowStatus::Timeout: return "timeout";
-    case RowStatus::Failed: return "failed";
+    return Names[int(status)];
+}
+
+std::optional<RowStatus> statusNamed(const QString &name)
+{
+    for (int i = 0; i < int(std::size(Names)); ++i)
+        if (name == QLatin1String(Names[i]))
+            return RowStatus(i);
+    return std::nullopt;
+}
+
+std::optional<double> minimum(const std::vector<double> &values)
+{
+    if (values.empty())
+        return std::nullopt;
+    return *std::min_element(values.begin(), values.end());
+}
+
+std::optional<double> maximum(const std::vector<double> &values)
+{
+    if (values.empty())
+        return std::nullopt;
+    return *std::max_element(values.begin(), values.end());
+}
+
+std::optional<double> median(std::vector<double> values)
+{
+    if (values.empty())
+        return std::nullopt;
+    std::sort(values.begin(), values.end());
+    const std::size_t half = values.size() / 2;
+    return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
+Line lineOf(const Row &row)
+{
+    Line line{row.label, row.library, row.file, false, row.size, row.compressed,
+              directionOf(row.compress), directionOf(row.decompress)};
+    const std::optional<double> compressCpu = mean(row.compress.cpuSeconds), decompressCpu = mean(row.decompress.cpuSeconds);
+    line.cpuRoundTrip = combine(compressCpu, decompressCpu, false);
+    line.peakMiB = row.peakMiB;
+    line.status = row.status;
+    return line;
+}
+
+std::vector<Line> withTotals(std::vector<Line> lines)
+{
+    std::vector<QByteArray> files;
+    std::vector<Line> totals;
+    for (const Line &line : lines) {
+        if (std::find(files.begin(), files.end(), line.file) == files.end())
+            files.push_back(line.file);
+        auto total = std::find_if(totals.begin(), totals.end(), [&](const Line &t) { return t.label == line.label; });
+        if (total == totals.end()) {
+            totals.push_back(line);
+            totals.back().file = "(all)";
+            totals.back().total = true;
+            continue;
+        }
+        total->size += line.size;
+        total->compressed = total->compressed && line.compressed ? std::optional(*total->compressed + *line.compressed) : std::nullopt;
+        addTo(total->compress, line.compress);
+        addTo(total->decompress, line.decompress);
+        total->cpuRoundTrip = combine(total->cpuRoundTrip, line.cpuRoundTrip, false);
+        total->peakMiB = combine(total->peakMiB, line.peakMiB, true);
+        if (total->status == RowStatus::Ok)
+            total->status = line.status;
     }
-    return "?";
+    if (files.size() > 1)
+        lines.insert(lines.end(), totals.begin(), totals.end());
+    return lines;
 }
 
-std::optional<double> minimum(const std::vector<double> &seconds)
+std::optional<double> ratioOf(const Line &line)
 {
-    if (seconds.empty())
+    if (!line.compressed || *line.compressed == 0)
         return std::nullopt;
-    return *std::min_element(seconds.begin(), seconds.end());
+    return static_cast<double>(line.size) / static_cast<double>(*line.compressed);
 }
 
-std::optional<double> median(std::vector<double> seconds)
+std::optional<double> speedOf(const Line &line, const Direction &direction)
 {
-    if (seconds.empty())
+    if (!direction.median || *direction.median <= 0)
         return std::nullopt;
-    std::sort(seconds.begin(), seconds.end());
-    const std::size_t half = seconds.size() / 2;
-    return seconds.size() % 2 ? seconds[half] : (seconds[half - 1] + seconds[half]) / 2;
-}
-
-std::optional<double> ratioOf(const Row &row)
-{
-    if (!row.compressed || *row.compressed == 0)
-        return std::nullopt;
-    return static_cast<double>(row.size) / static_cast<double>(*row.compressed);
-}
-
-std::optional<double> speedOf(const Row &row, const std::vector<double> &seconds)
-{
-    const std::optional<double> time = median(seconds);
-    if (!time || *time <= 0)
-        return std::nullopt;
-    return static_cast<double>(row.size) / 1e6 / *time;
-}
-
-std::optional<double> cpuPerRoundTrip(const Row &row)
-{
-    if (row.decompressSeconds.empty())
-        return std::nullopt;
-    return row.cpuSeconds / static_cast<double>(row.decompressSeconds.size());
+    return static_cast<double>(line.size) / 1e6 / *direction.median;
 }

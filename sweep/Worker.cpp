@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +48,52 @@ std::chrono::nanoseconds cpuNow()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
+
+// Page faults so far, every thread of this process, minor and major.
+long faultsNow()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt + usage.ru_majflt;
+}
+
+// A figure from /proc/self/status in KiB ("VmRSS", "VmHWM"); -1 without one.
+long statusKiB(const char *field)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> status(std::fopen("/proc/self/status", "re"), std::fclose);
+    char line[256];
+    const std::size_t length = std::strlen(field);
+    while (status && std::fgets(line, sizeof line, status.get()))
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':')
+            return std::strtol(line + length + 1, nullptr, 10);
+    return -1;
+}
+
+// The most memory a stretch of calls held above what the process held before
+// them: the kernel's high-water mark is set back to the present at the start.
+// Where it cannot be, the process's peak so far stands in, which can only be
+// higher.
+class PeakAbove {
+public:
+    PeakAbove() : before_(statusKiB("VmRSS"))
+    {
+        const int fd = ::open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+        reset_ = fd >= 0 && ::write(fd, "5", 1) == 1;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    long kiB() const
+    {
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        const long high = reset_ ? statusKiB("VmHWM") : usage.ru_maxrss;
+        return std::max(0L, high - std::max(0L, before_));
+    }
+
+private:
+    long before_;
+    bool reset_ = false;
+};
 
 // Byte for byte, through small buffers of its own: a check between two timed
 // calls must not leave the heap other than it found it.
@@ -91,7 +138,8 @@ int runWorker(const QStringList &arguments)
     takeStandardOutput();
     const QByteArray original = QByteArray::fromHex(arguments.at(1).toLatin1());
     const QString folder = arguments.at(2);
-    const int runs = arguments.at(3).toInt();
+    const int runs = arguments.at(3).toInt(), warmup = arguments.at(4).toInt();
+    const std::chrono::nanoseconds least(static_cast<long long>(arguments.at(5).toDouble() * 1e9));
     const std::optional<QString> source = copyOf(original, folder);
     if (!source) {
         say("failed the file could not be copied into the scratch folder\n");
@@ -108,19 +156,28 @@ int runWorker(const QStringList &arguments)
     say("loaded %s\n", QFile::encodeName(library.loadedFile()).constData());
     MonotonicClock clock;
     for (const bool compress : {true, false}) {
-        for (int run = 1; run <= runs; ++run) {
+        const PeakAbove peak;
+        std::chrono::nanoseconds spent{0};
+        for (int call = 1 - warmup; call <= runs || spent < least; ++call) {
+            const int run = std::max(call, 0);
             const QString &input = compress ? *source : outputs[0], &output = outputs[compress ? 0 : 1];
             // The library may rewrite the names it is given; the checks use the real ones.
             QString from = input, to = output;
             QFile::remove(output);
             const std::optional<FileStamp> before = stampOf(input);
             say("call %s %d\n", compress ? "compress" : "decompress", run);
+            const long faults = faultsNow();
             const std::chrono::nanoseconds cpu = cpuNow();
             // The window's own timed region: the call, and the path conversions around it.
             const std::chrono::nanoseconds wall = timed(clock, [&] {
                 compress ? library.compress_file(from, to) : library.decompress_file(from, to);
             });
-            say("took %lld %lld\n", static_cast<long long>(wall.count()), static_cast<long long>((cpuNow() - cpu).count()));
+            const std::chrono::nanoseconds used = cpuNow() - cpu;
+            if (run > 0) {
+                say("took %lld %lld %ld\n", static_cast<long long>(wall.count()), static_cast<long long>(used.count()),
+                    faultsNow() - faults);
+                spent += wall;
+            }
             if (stampOf(input) != before) {
                 say("failed the library changed or removed its source file\n");
                 return 0;
@@ -134,6 +191,7 @@ int runWorker(const QStringList &arguments)
                 return 0;
             }
         }
+        say("peak %s %ld\n", compress ? "compress" : "decompress", peak.kiB());
         if (compress)
             say("size %lld\n", static_cast<long long>(QFileInfo(outputs[0]).size()));
     }

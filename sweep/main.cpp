@@ -2,6 +2,9 @@
 // many files, repeated, verified, each library in a process of its own.
 #include "FileName.h"
 #include "Interruption.h"
+#include "LibraryList.h"
+#include "Machine.h"
+#include "Merge.h"
 #include "Options.h"
 #include "Plot.h"
 #include "Progress.h"
@@ -48,34 +51,53 @@ int main(int argc, char *argv[])
     if (!options)
         return 2;
 
-    Interruption::catchSignals();
-    std::vector<Row> rows;
-    {
-        QTemporaryDir scratch(options->scratchParent + QStringLiteral("/brevimeter-bench-XXXXXX"));
-        if (!scratch.isValid()) {
-            std::fprintf(stderr, "brevimeter-bench: %s: %s\n", qPrintable(options->scratchParent),
-                         qPrintable(scratch.errorString()));
-            return 2;
-        }
-        options->sweep.scratch = scratch.path();
-        Progress progress;
-        rows = sweep(options->sweep, progress);
+    if (options->listLibraries) {
+        const QByteArray list = libraryList(options->format);
+        return std::fwrite(list.constData(), 1, std::size_t(list.size()), stdout) == std::size_t(list.size()) ? 0 : 3;
     }
+
+    std::vector<Line> lines;
+    Provenance made;
+    if (!options->merge.isEmpty()) {
+        std::optional<Merged> merged = merge(options->merge);
+        if (!merged)
+            return 2;
+        lines = std::move(merged->lines);
+        made = std::move(merged->made);
+    } else {
+        Interruption::catchSignals();
+        std::vector<Row> rows;
+        {
+            QTemporaryDir scratch(options->scratchParent + QStringLiteral("/brevimeter-bench-XXXXXX"));
+            if (!scratch.isValid()) {
+                std::fprintf(stderr, "brevimeter-bench: %s: %s\n", qPrintable(options->scratchParent),
+                             qPrintable(scratch.errorString()));
+                return 2;
+            }
+            options->sweep.scratch = scratch.path();
+            Progress progress;
+            rows = sweep(options->sweep, progress);
+        }
+        for (const Row &row : rows) {
+            lines.push_back(lineOf(row));
+            if (row.status != RowStatus::Ok)
+                std::fprintf(stderr, "brevimeter-bench: %s on %s: %s: %s\n", qPrintable(row.label),
+                             qPrintable(shownName(row.file)), statusName(row.status), qPrintable(row.reason));
+        }
+        made = {thisMachine(), now(), QStringLiteral(BREVIMETER_VERSION), recorded(options->sweep)};
+    }
+    lines = withTotals(std::move(lines));
 
     // The rows measured so far are written even when a signal cut the sweep
     // short; the program then ends by that signal.
-    const QByteArray text = report(rows, options->format);
+    const QByteArray text = report(lines, options->format, made);
     const bool written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())
                          && std::fflush(stdout) == 0;
     if (!written)
         std::fprintf(stderr, "brevimeter-bench: the report cannot be written: %s\n", std::strerror(errno));
-    for (const Row &row : rows)
-        if (row.status != RowStatus::Ok)
-            std::fprintf(stderr, "brevimeter-bench: %s on %s: %s: %s\n", qPrintable(row.library),
-                         qPrintable(shownName(row.file)), statusName(row.status), qPrintable(row.reason));
-    const bool drawn = options->plot.isEmpty() || plot(rows, options->plot);
+    const bool drawn = options->plot.isEmpty() || plot(lines, options->plot, made);
     Interruption::endIfInterrupted();
     if (!written || !drawn)
         return 3;
-    return std::all_of(rows.begin(), rows.end(), [](const Row &row) { return row.status == RowStatus::Ok; }) ? 0 : 1;
+    return std::all_of(lines.begin(), lines.end(), [](const Line &line) { return line.status == RowStatus::Ok; }) ? 0 : 1;
 }

@@ -1,0 +1,88 @@
+#include "LibraryChoice.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+const std::vector<Reference> &references()
+{
+    static const std::vector<Reference> all{
+        {"copy", 0, 0, 0, "the file copied both ways: what reading and writing alone cost"},
+        {"zstd", 1, 19, 3, "zstd files, the default library"},
+        {"zlib", 1, 9, 6, "deflate in gzip files"},
+        {"lz4", 1, 12, 1, "LZ4 frames, 4 MB blocks; 3 and up are LZ4 HC"},
+        {"xz", 0, 9, 6, "xz files (LZMA2), CRC64 check"},
+        {"bzip2", 1, 9, 9, "bzip2 files; the level is the block size in 100 kB"},
+        {"brotli", 0, 11, 11, "brotli streams, the window fitted to the file"},
+    };
+    return all;
+}
+
+namespace {
+
+// The program's own folder, also before its application object exists.
+QString programFolder()
+{
+#if defined(__linux__)
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    if (!self.isEmpty())
+        return QFileInfo(self).path();
+#endif
+    return QCoreApplication::applicationDirPath();
+}
+
+} // namespace
+
+QString referenceFile(const char *name)
+{
+    const QString here = programFolder();
+    const QString inFolder = QString::fromLatin1(name) == QLatin1String("zstd")
+                                 ? QStringLiteral(NORVIK_LIBRARY_FILE)
+                                 : QStringLiteral("references/%1/" NORVIK_LIBRARY_FILE).arg(QLatin1String(name));
+    for (const QString &folder : {here, here + QStringLiteral("/../" BREVIMETER_LIBRARY_DIR)}) {
+        const QFileInfo file(folder + QLatin1Char('/') + inFolder);
+        if (file.isFile())
+            return QDir::cleanPath(file.absoluteFilePath());
+    }
+    return {};
+}
+
+std::variant<LibraryChoice, QString> chooseLibrary(const QString &given)
+{
+    LibraryChoice choice;
+    const qsizetype equals = given.indexOf(QLatin1Char('='));
+    const bool labelled = equals > 0 && !given.left(equals).contains(QLatin1Char('/'));
+    choice.spec = labelled ? given.mid(equals + 1) : given;
+    const QString name = choice.spec.section(QLatin1Char(':'), 0, 0);
+    for (const Reference &reference : references()) {
+        if (name != QLatin1String(reference.name))
+            continue;
+        int level = reference.standard;
+        if (choice.spec.contains(QLatin1Char(':'))) {
+            bool ok = false;
+            level = choice.spec.section(QLatin1Char(':'), 1).toInt(&ok);
+            if (reference.highest == 0)
+                return QStringLiteral("%1 has no levels").arg(name);
+            if (!ok || level < reference.lowest || level > reference.highest)
+                return QStringLiteral("%1's levels are %2 to %3").arg(name).arg(reference.lowest).arg(reference.highest);
+        }
+        choice.file = referenceFile(reference.name);
+        if (choice.file.isEmpty())
+            return QStringLiteral("the %1 reference library is not installed beside this program").arg(name);
+        choice.level = level;
+        choice.label = labelled ? given.left(equals) : choice.spec;
+        return choice;
+    }
+    const QFileInfo file(choice.spec);
+    if (!file.isFile())
+        return QStringLiteral("%1: neither a reference library (see --list-libraries) nor a library file").arg(choice.spec);
+    choice.file = choice.spec.contains(QLatin1Char('/')) ? choice.spec : QStringLiteral("./") + choice.spec;
+    choice.label = labelled ? given.left(equals) : QFileInfo(choice.file).dir().dirName() + QLatin1Char('/') + file.fileName();
+    return choice;
+}
+
+void applyLevel(const LibraryChoice &choice)
+{
+    if (choice.level)
+        qputenv("BREVIMETER_LEVEL", QByteArray::number(*choice.level));
+}
