@@ -41,8 +41,9 @@ public:
             inCall_.clear();
         } else if (what == "failed" || what == "mismatch") {
             row_.status = what == "failed" ? RowStatus::Failed : RowStatus::Mismatch;
-            row_.reason = what == "failed" ? QString::fromLocal8Bit(text.mid(7))
-                                           : QStringLiteral("run %1 gave back other bytes").arg(QString::fromLatin1(words.value(1)));
+            row_.reason = what == "failed"        ? QString::fromLocal8Bit(text.mid(7))
+                          : words.value(1) == "0" ? QStringLiteral("the warm-up call gave back other bytes")
+                                                  : QStringLiteral("run %1 gave back other bytes").arg(QString::fromLatin1(words.value(1)));
         } else if (what == "size") {
             row_.compressed = words.value(1).toULongLong();
         } else if (what == "peak" && words.size() == 3) {

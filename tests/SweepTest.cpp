@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -20,7 +21,25 @@ namespace {
 
 const QString Columns = QStringLiteral("library,file,size,compressed,ratio,compress_s_min,compress_s_median,"
                                        "decompress_s_min,decompress_s_median,compress_mb_s,decompress_mb_s,cpu_s,"
-                                       "peak_rss_mib,status");
+                                       "peak_rss_mib,status,label,compress_s_max,decompress_s_max,compress_cpu_s,"
+                                       "decompress_cpu_s,compress_peak_mib,decompress_peak_mib,compress_faults,"
+                                       "decompress_faults");
+
+// A CSV line's fields by column name.
+struct Fields {
+    QStringList values;
+    QString operator[](const char *column) const { return values.value(Columns.split(',').indexOf(QLatin1String(column))); }
+    double number(const char *column) const { return (*this)[column].toDouble(); }
+};
+
+// The rows of a CSV report without the header, quotes taken off.
+std::vector<Fields> csvRows(const QString &output)
+{
+    std::vector<Fields> rows;
+    for (const QString &line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1))
+        rows.push_back({QString(line).remove('"').split(',')});
+    return rows;
+}
 const std::string Data(5000, 'd');
 
 struct Ran {
@@ -72,49 +91,58 @@ TEST_P(SweepRows, TakeOneRowEachAndGoOn)
 {
     const Case &c = GetParam();
     const QString data = QString::fromStdString(write("data", Data));
-    const Ran ran = run({"--format", "csv", "--library", testLibrary(c.library), "--library", testLibrary("copy"), data});
-    const QStringList lines = ran.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 3) << ran.output.toStdString() << ran.errors.toStdString();
-    const QStringList row = QString(lines[1]).remove('"').split(','), second = QString(lines[2]).remove('"').split(',');
-    EXPECT_EQ(row.first(), testLibrary(c.library));
-    EXPECT_EQ(row.mid(1, 2), (QStringList{data, "5000"}));
-    EXPECT_EQ(row.mid(3, 1), QStringList{c.compressed});
-    EXPECT_EQ(row.last(), QLatin1String(c.status));
+    const Ran ran = run({"--format", "csv", "--library", testLibrary(c.library), "--library", "second=" + testLibrary("copy"), data});
+    const std::vector<Fields> rows = csvRows(ran.output);
+    ASSERT_EQ(rows.size(), 2u) << ran.output.toStdString() << ran.errors.toStdString();
+    const Fields &row = rows[0];
+    EXPECT_EQ(row["library"], testLibrary(c.library));
+    EXPECT_EQ(row["label"], QLatin1String(c.library) + QStringLiteral("/" NORVIK_LIBRARY_FILE));
+    EXPECT_EQ((QStringList{row["file"], row["size"], row["compressed"]}), (QStringList{data, "5000", c.compressed}));
+    EXPECT_EQ(row["status"], QLatin1String(c.status));
     EXPECT_TRUE(ran.errors.contains(QLatin1String(c.reason))) << ran.errors.toStdString();
-    EXPECT_EQ(second.last(), QStringLiteral("ok"));
-    EXPECT_EQ(ran.exit, row.last() == QStringLiteral("ok") ? 0 : 1);
+    EXPECT_EQ(rows[1]["status"], QStringLiteral("ok"));
+    EXPECT_EQ(ran.exit, row["status"] == QStringLiteral("ok") ? 0 : 1);
     EXPECT_EQ(read(data.toStdString()), Data) << "the library only ever gets a copy";
     if (c.compressed == std::string("6000"))
-        EXPECT_EQ(row[4], QStringLiteral("0.833")) << "original over compressed";
+        EXPECT_EQ(row["ratio"], QStringLiteral("0.8333333333333334")) << "original over compressed, in full";
     if (c.library != std::string("takes_ms"))
         return;
-    // Each figure against what the stand-in itself took, two calls each way,
-    // whatever else the machine is doing; the CPU time is what it spent.
+    // Each figure against what the stand-in itself took, whatever else the
+    // machine is doing: a warm-up call each way, uncounted, then two timed.
+    // The n-th call spends n tenths of a second of CPU time.
     std::vector<double> took;
     for (const QString &line : logged())
         if (line.startsWith(QStringLiteral("took ")))
             took.push_back(line.mid(5).toDouble());
-    ASSERT_EQ(took.size(), 4u);
-    const double expected[] = {std::min(took[0], took[1]), (took[0] + took[1]) / 2, std::min(took[2], took[3]),
-                               (took[2] + took[3]) / 2};
-    for (int column = 5; column <= 8; ++column) {
-        EXPECT_GE(row[column].toDouble(), expected[column - 5] - 1e-6) << Columns.split(',')[column].toStdString();
-        EXPECT_LE(row[column].toDouble(), expected[column - 5] + 0.020) << Columns.split(',')[column].toStdString();
+    ASSERT_EQ(took.size(), 6u);
+    const std::pair<const char *, double> expected[] = {
+        {"compress_s_min", std::min(took[1], took[2])},   {"compress_s_median", (took[1] + took[2]) / 2},
+        {"compress_s_max", std::max(took[1], took[2])},   {"decompress_s_min", std::min(took[4], took[5])},
+        {"decompress_s_median", (took[4] + took[5]) / 2}, {"decompress_s_max", std::max(took[4], took[5])}};
+    for (const auto &[column, seconds] : expected) {
+        EXPECT_GE(row.number(column), seconds - 1e-6) << column;
+        EXPECT_LE(row.number(column), seconds + 0.020) << column;
     }
-    EXPECT_NEAR(row[11].toDouble(), (0.1 + 0.2 + 0.3 + 0.4) / 2 + 0.005, 0.0051) << "CPU seconds a round trip";
+    const std::pair<const char *, double> cpu[] = {
+        {"compress_cpu_s", 0.25}, {"decompress_cpu_s", 0.55}, {"cpu_s", 0.8}};
+    for (const auto &[column, seconds] : cpu)
+        EXPECT_NEAR(row.number(column), seconds + 0.005, 0.0051) << column;
+    for (const char *column : {"compress_faults", "decompress_faults", "compress_peak_mib", "decompress_peak_mib"})
+        EXPECT_FALSE(row[column].isEmpty()) << column;
+    EXPECT_LT(row.number("compress_peak_mib"), row.number("peak_rss_mib")) << "above the worker's own";
 }
 
 INSTANTIATE_TEST_SUITE_P(StandIns, SweepRows,
                          ::testing::Values(Case{"copy", "ok", "5000", ""},
-                                           Case{"corrupt", "mismatch", "5000", "mismatch: run 1 gave back other bytes"},
-                                           Case{"abort", "crashed", "", "crashed: ended by a signal in compress 1"},
-                                           Case{"hang", "timeout", "", "timeout: no answer within 2 s in compress 1"},
+                                           Case{"corrupt", "mismatch", "5000", "mismatch: the warm-up call gave back other bytes"},
+                                           Case{"abort", "crashed", "", "crashed: ended by a signal in compress warm-up"},
+                                           Case{"hang", "timeout", "", "timeout: no answer within 2 s in compress warm-up"},
                                            Case{"takes_ms", "ok", "5000", ""},
                                            Case{"no_entry", "failed", "", "has no entry point \"compress_file\""},
                                            Case{"recording", "failed", "0", "failed: the library left no output"},
                                            Case{"removes", "failed", "", "failed: the library changed or removed its source file"},
                                            Case{"chatty", "ok", "6000", ""},
-                                           Case{"exits", "crashed", "5000", "crashed: exited with status 0 in decompress 1"}),
+                                           Case{"exits", "crashed", "5000", "crashed: exited with status 0 in decompress warm-up"}),
                          [](const auto &info) { return std::string(info.param.library); });
 
 // The same columns in CSV and JSON, in the same order; names with a comma, a
@@ -131,13 +159,17 @@ TEST_F(Sweep, WritesEveryFormatWithNamesKeptWhole)
     EXPECT_TRUE(csv.output.contains(QStringLiteral(",\"%1\",9,").arg(QString(odd).replace("\"", "\"\"")))) << csv.output.toStdString();
     const Ran json = run({"--format", "json", "--plot", "chart.svg", odd});
     QStringList keys;
-    for (const auto &key : QRegularExpression(QStringLiteral("\"(\\w+)\": ")).globalMatch(json.output))
+    const QString firstRow = json.output.section(QStringLiteral("\n    {"), 1, 1).section(QLatin1Char('\n'), 0, 0);
+    for (const auto &key : QRegularExpression(QStringLiteral("\"(\\w+)\": ")).globalMatch(firstRow))
         keys << key.captured(1);
     EXPECT_EQ(keys.join(QLatin1Char(',')), Columns);
-    const QJsonObject row = QJsonDocument::fromJson(json.output.toUtf8()).array().at(0).toObject();
-    EXPECT_EQ(QJsonArray({row["library"], row["file"], row["size"], row["status"]}),
-              QJsonArray({QCoreApplication::applicationDirPath() + "/" NORVIK_LIBRARY_FILE, odd, 9, "ok"}))
+    const QJsonObject report = QJsonDocument::fromJson(json.output.toUtf8()).object(), row = report["rows"][0].toObject();
+    EXPECT_EQ(QJsonArray({row["library"], row["label"], row["file"], row["size"], row["status"]}),
+              QJsonArray({QCoreApplication::applicationDirPath() + "/" NORVIK_LIBRARY_FILE, NORVIK_LIBRARY_FILE, odd, 9, "ok"}))
         << json.output.toStdString();
+    EXPECT_EQ(report.keys(), (QStringList{"date", "machine", "options", "rows", "version"}));
+    EXPECT_EQ(report["options"]["runs"], 2);
+    EXPECT_EQ(report["options"]["warmup"], 1);
     EXPECT_EQ(json.exit, 0);
     EXPECT_TRUE(QString::fromStdString(read(path("chart.svg"))).contains(QStringLiteral("odd, &quot;name&quot;\\.txt")));
 
@@ -145,6 +177,7 @@ TEST_F(Sweep, WritesEveryFormatWithNamesKeptWhole)
     const Ran table = run({"--library", testLibrary("copy"), folder});
     EXPECT_TRUE(table.output.contains(folder + QStringLiteral("/\\xff\\x1b[31mred "))) << table.output.toStdString();
     EXPECT_FALSE(table.output.contains(QChar(0x1b)));
+    EXPECT_TRUE(table.output.endsWith(QStringLiteral(" \u00b7 brevimeter-bench " BREVIMETER_VERSION "\n"))) << "its provenance last";
     EXPECT_TRUE(run({"--format", "csv", "--library", testLibrary("copy"), folder}).bytes.contains("/\xff\x1b[31mred\",9,"))
         << "CSV keeps the name's bytes";
 }
@@ -157,7 +190,14 @@ TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
         {{data, "/no/such/file"}, "/no/such/file: no such file or folder"},
         {{"--plot", "/no/such/folder/chart.svg", data}, "/no/such/folder/chart.svg: No such file or directory"},
         {{"--plot", "chart.png", data}, "--plot wants a file name ending in .svg"},
-        {{"--library", "/no/such/libnorvik.so", data}, "/no/such/libnorvik.so: no such library file"}};
+        {{"--library", "/no/such/libnorvik.so", data},
+         "/no/such/libnorvik.so: neither a reference library (see --list-libraries) nor a library file"},
+        {{"--library", "zstd:20", data}, "zstd's levels are 1 to 19"},
+        {{"--library", "copy:1", data}, "copy has no levels"},
+        {{"--library", "a=copy", "--library", "a=lz4", data}, "two libraries are labelled a; name them with LABEL="},
+        {{"--warmup", "-1", data}, "--warmup wants a whole number of 0 or more"},
+        {{"--min-time", "soon", data}, "--min-time wants seconds, from 0 to 1000000"},
+        {{"--shard", "3/2", data}, "--shard wants I/N, a part I of N parts, 1 <= I <= N"}};
     for (const auto &[arguments, error] : cases) {
         const Ran ran = run(QStringList{"--library", testLibrary("abort")} + arguments);
         EXPECT_EQ(ran.exit, 2);
@@ -166,6 +206,107 @@ TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
     }
     EXPECT_FALSE(std::filesystem::exists(path("chart.png")));
     EXPECT_EQ(logged(), QStringList()) << "no library ran";
+}
+
+// References by name and level, labelled, side by side with a total for each
+// library over the files; each writes what its codec's command writes.
+TEST_F(Sweep, MeasuresReferencesByLevelWithATotalForEachLibrary)
+{
+    const QString a = QString::fromStdString(write("a", Data)), b = CORPUS_DIR "/canterbury/grammar.lsp";
+    const Ran ran = run({"--format", "csv", "--library", "fast=zstd:1", "--library", "zstd:19", "--library", "copy", a, b});
+    const std::vector<Fields> rows = csvRows(ran.output);
+    QStringList seen;
+    for (const Fields &row : rows)
+        seen << row["label"] + ' ' + row["file"] + ' ' + row["status"];
+    EXPECT_EQ(seen, (QStringList{"fast " + a + " ok", "zstd:19 " + a + " ok", "copy " + a + " ok", "fast " + b + " ok",
+                                 "zstd:19 " + b + " ok", "copy " + b + " ok", "fast (all) ok", "zstd:19 (all) ok",
+                                 "copy (all) ok"}));
+    ASSERT_EQ(rows.size(), 9u) << ran.errors.toStdString();
+    for (const auto &[row, level] : {std::pair(0, "-1"), std::pair(1, "-19"), std::pair(3, "-1"), std::pair(4, "-19")}) {
+        QProcess zstd;
+        zstd.start(QStringLiteral("zstd"), {level, "-c", "-q", rows[std::size_t(row)]["file"]});
+        zstd.waitForFinished();
+        EXPECT_EQ(rows[std::size_t(row)]["compressed"].toLongLong(), zstd.readAllStandardOutput().size()) << row;
+    }
+    EXPECT_EQ(rows[2]["ratio"], QStringLiteral("1"));
+    for (std::size_t library = 0; library < 3; ++library) {
+        const Fields &total = rows[6 + library], &first = rows[library], &second = rows[3 + library];
+        for (const char *summed : {"size", "compressed", "compress_s_median", "decompress_s_max", "compress_cpu_s", "decompress_faults"})
+            EXPECT_NEAR(total.number(summed), first.number(summed) + second.number(summed), 1e-9) << summed;
+        EXPECT_EQ(total.number("compress_peak_mib"), std::max(first.number("compress_peak_mib"), second.number("compress_peak_mib")));
+        EXPECT_NEAR(total.number("compress_mb_s"), total.number("size") / 1e6 / total.number("compress_s_median"), 1e-9);
+    }
+}
+
+// Warm-up calls come before the timed ones and are not counted; --min-time
+// adds timed calls until they add up to it (the stand-in's n-th call takes n
+// tenths of a second).
+TEST_F(Sweep, CallsAsOftenAsTheWarmUpRunsAndTimeAsk)
+{
+    const QString data = QString::fromStdString(write("data", Data));
+    struct Calls {
+        QStringList arguments;
+        const char *library;
+        qsizetype compressions, decompressions;
+    };
+    const Calls cases[] = {{{"--warmup", "0"}, "copy", 2, 2},
+                           {{"--warmup", "3"}, "copy", 5, 5},
+                           {{"--runs", "1", "--min-time", "0.25"}, "takes_ms", 3, 2}};
+    for (const Calls &c : cases) {
+        std::filesystem::remove(path("log"));
+        const Ran ran = run(QStringList{"--format", "csv", "--library", testLibrary(c.library), data} + c.arguments);
+        EXPECT_EQ(logged().count(QStringLiteral("compress_file")), c.compressions) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(logged().count(QStringLiteral("decompress_file")), c.decompressions) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(csvRows(ran.output).at(0)["status"], QStringLiteral("ok"));
+    }
+}
+
+// Parts measured apart join into the report one sweep would have made; parts
+// that do not belong together are refused.
+TEST_F(Sweep, MergesShardsIntoOneSweep)
+{
+    const QStringList files{QString::fromStdString(write("a", Data)), QString::fromStdString(write("b", "bbb"))},
+        libraries{"--library", "copy", "--library", "other=" + testLibrary("copy")};
+    const auto shape = [](const QString &csv) {
+        QStringList shape;
+        for (const Fields &row : csvRows(csv))
+            shape << row["label"] + ' ' + row["file"] + ' ' + row["compressed"];
+        return shape;
+    };
+    const QStringList whole = shape(run(QStringList{"--format", "csv"} + libraries + files).output);
+    ASSERT_EQ(whole.size(), 6);
+    for (const auto &[part, options] : {std::pair("1.json", QStringList{"--shard", "1/2"}), std::pair("2.json", QStringList{"--shard", "2/2"}),
+                                        std::pair("other.json", QStringList{"--shard", "2/2", "--warmup", "0"})})
+        run(QStringList{"--format", "json"} + options + libraries + files, {}, QString::fromStdString(path(part)));
+    const Ran merged = run({"--merge", "--format", "csv", "2.json", "1.json"});
+    EXPECT_EQ(merged.exit, 0) << merged.errors.toStdString();
+    EXPECT_EQ(shape(merged.output), whole);
+    const std::pair<QStringList, QString> refused[] = {
+        {{"1.json"}, "part 2/2 is missing"},
+        {{"1.json", "1.json"}, "1.json: part 1/2 is given twice"},
+        {{"1.json", "other.json"}, "other.json was made with other options than 1.json"},
+        {{"a"}, "a: not a JSON report of brevimeter-bench"}};
+    for (const auto &[parts, why] : refused) {
+        const Ran ran = run(QStringList{"--merge"} + parts);
+        EXPECT_EQ(ran.exit, 2);
+        EXPECT_EQ(ran.errors, QStringLiteral("brevimeter-bench: %1\n").arg(why));
+    }
+}
+
+// Every shipped reference, with its levels and the file it is loaded from.
+TEST_F(Sweep, ListsTheReferenceLibraries)
+{
+    const Ran ran = run({"--list-libraries", "--format", "csv"});
+    const QStringList lines = ran.output.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 8) << ran.output.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("name,levels,default_level,path,description"));
+    QStringList names;
+    for (const QString &line : lines.mid(1)) {
+        const QStringList fields = QString(line).remove('"').split(',');
+        names << fields[0] + ' ' + fields[1] + ' ' + fields[2];
+        EXPECT_TRUE(QFileInfo(fields[3]).isFile()) << fields[3].toStdString();
+    }
+    EXPECT_EQ(names, (QStringList{"copy  ", "zstd 1-19 3", "zlib 1-9 6", "lz4 1-12 1", "xz 0-9 6", "bzip2 1-9 9", "brotli 0-11 11"}));
 }
 
 // A library named as a file in the current folder is that file, not one the
@@ -189,7 +330,7 @@ TEST_F(Sweep, WritesWhatItHasWhenStoppedAndFailsWhenItCannot)
         std::filesystem::remove(path("log"));
         const Ran ran = run(arguments, [&](QProcess &program) {
             // Once the hanging library has been called, the copying one is done.
-            ASSERT_TRUE(QTest::qWaitFor([&] { return logged().count(QStringLiteral("compress_file")) == 3; }, 30000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return logged().count(QStringLiteral("compress_file")) == 4; }, 30000));
             ::kill(pid_t(program.processId()), signal);
         });
         EXPECT_TRUE(ran.bySignal) << signal;
