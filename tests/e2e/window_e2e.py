@@ -33,11 +33,23 @@ class Session:
         self.folder = tempfile.mkdtemp(prefix="brevimeter-e2e-")
         with open(os.path.join(self.folder, "sample.txt"), "wb") as f:
             f.write(SAMPLE)
-        self.process = subprocess.Popen(
-            [program], cwd=self.folder, env=dict(os.environ, **(env or {})), stderr=subprocess.DEVNULL,
-            preexec_fn=limit and (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))))
-        self.app = wait_for("the program on the accessibility bus", lambda: next(
-            a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == self.process.pid), 20)
+        # The registry answers first, so that the program finds it when it starts.
+        wait_for("the accessibility registry", lambda: pyatspi.Registry.getDesktop(0) is not None, 20)
+        # On a busy machine a program now and then misses the registry at its
+        # start and never shows on the bus: it is started once more then.
+        for attempt in (1, 2):
+            self.process = subprocess.Popen(
+                [program], cwd=self.folder, env=dict(os.environ, **(env or {})), stderr=subprocess.DEVNULL,
+                preexec_fn=limit and (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))))
+            try:
+                self.app = wait_for("the program on the accessibility bus", lambda: next(
+                    a for a in pyatspi.Registry.getDesktop(0) if a and a.get_process_id() == self.process.pid), 20)
+                break
+            except AssertionError:
+                self.process.kill()
+                self.process.wait()
+                if attempt == 2:
+                    raise
         self.windows = lambda: xdotool("search", "--onlyvisible", "--pid", str(self.process.pid), "--name", "^Brevimeter$")
         self.xid = wait_for("its window", self.windows)[0]
         xdotool("windowfocus", "--sync", self.xid)
