@@ -31,6 +31,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -85,6 +86,8 @@ std::map<std::string, Codec> codecs()
                        ZSTD_CCtx_reset(context, ZSTD_reset_session_and_parameters);
                        ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level);
                        ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
+                       // The library's workers: all cores.
+                       ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, int(std::thread::hardware_concurrency()));
                        return ZSTD_compress2(context, out.data(), out.size(), in.data(), in.size());
                    },
                    [](const Buffer &in, std::size_t size, Buffer &out) {

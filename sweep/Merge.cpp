@@ -73,7 +73,7 @@ std::optional<Merged> merge(const QStringList &files)
         const QStringList shard = options.take(QLatin1String("shard")).toString().split(QLatin1Char('/'));
         if (!part.value(QLatin1String("rows")).isArray() || shard.size() != 2)
             return refuse(QStringLiteral("%1: not a JSON report of brevimeter-bench").arg(name));
-        if (name != files.first() && options != common)
+        if (name != files.first() && (options != common || shard[1].toInt() != count))
             return refuse(QStringLiteral("%1 was made with other options than %2").arg(name, files.first()));
         common = options;
         count = shard[1].toInt();
@@ -119,5 +119,6 @@ std::optional<Merged> merge(const QStringList &files)
         }
         merged.made.options.emplace_back(it.key().toUtf8(), value);
     }
+    merged.made.options.emplace_back("shard", "\"1/1\""); // the whole sweep now
     return merged;
 }

@@ -105,6 +105,11 @@ TEST_P(SweepRows, TakeOneRowEachAndGoOn)
     EXPECT_EQ(read(data.toStdString()), Data) << "the library only ever gets a copy";
     if (c.compressed == std::string("6000"))
         EXPECT_EQ(row["ratio"], QStringLiteral("0.8333333333333334")) << "original over compressed, in full";
+    if (c.library == std::string("greedy")) { // its compressions alone take 64 MiB more
+        EXPECT_NEAR(row.number("compress_peak_mib"), 64, 2);
+        EXPECT_LT(row.number("decompress_peak_mib"), 2);
+        EXPECT_GT(row.number("peak_rss_mib"), 64) << "the process's own peak, whichever way";
+    }
     if (c.library != std::string("takes_ms"))
         return;
     // Each figure against what the stand-in itself took, whatever else the
@@ -142,6 +147,7 @@ INSTANTIATE_TEST_SUITE_P(StandIns, SweepRows,
                                            Case{"recording", "failed", "0", "failed: the library left no output"},
                                            Case{"removes", "failed", "", "failed: the library changed or removed its source file"},
                                            Case{"chatty", "ok", "6000", ""},
+                                           Case{"greedy", "ok", "5000", ""},
                                            Case{"exits", "crashed", "5000", "crashed: exited with status 0 in decompress warm-up"}),
                          [](const auto &info) { return std::string(info.param.library); });
 

@@ -4,6 +4,7 @@
  *   ABORT     compress_file aborts the process;
  *   HANG      compress_file never returns;
  *   TAKES_MS  the n-th call spends n times this many milliseconds of CPU time;
+ *   GREEDY    compress_file touches 64 MiB of memory, and frees it;
  *   REMOVES   compress_file removes its source once copied, as gzip does;
  *   CHATTY    every call prints lines that look like the worker's report, and
  *             compress_file puts 1000 bytes before the copy (decompress_file
@@ -86,6 +87,11 @@ EXPORT int compress_file(char *source, char *target)
         pause();
 #elif defined(REMOVES)
     return copy(source, target, 0, 0) || remove(source);
+#elif defined(GREEDY)
+    char *memory = malloc(64 << 20);
+    for (size_t i = 0; memory && i < 64 << 20; i += 4096)
+        memory[i] = 1;
+    free(memory);
 #endif
     return copy(source, target, PADDING, 0);
 }
