@@ -16,6 +16,8 @@
 // the in-memory time and the copy's.
 #include <zstd.h>
 
+#include "read_all.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -43,18 +45,6 @@ double seconds(const std::function<void()> &work)
     const auto start = std::chrono::steady_clock::now();
     work();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string readAll(const std::string &path)
-{
-    std::string content;
-    FILE *file = std::fopen(path.c_str(), "rb");
-    char buffer[1 << 16];
-    for (std::size_t n; file && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        content.append(buffer, n);
-    if (file)
-        std::fclose(file);
-    return content;
 }
 
 void writeAll(const std::string &path, const char *data, std::size_t size)

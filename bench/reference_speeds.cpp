@@ -19,6 +19,8 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include "read_all.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -41,18 +43,6 @@ namespace {
 
 using Entry = int (*)(char *, char *);
 using Buffer = std::vector<char>;
-
-std::string readAll(const std::string &path)
-{
-    std::string content;
-    FILE *file = std::fopen(path.c_str(), "rb");
-    char buffer[1 << 16];
-    for (std::size_t n; file && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        content.append(buffer, n);
-    if (file)
-        std::fclose(file);
-    return content;
-}
 
 // In memory, one call each way: into `out`, sized beforehand; returns the size written.
 struct Codec {
