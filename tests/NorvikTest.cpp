@@ -434,21 +434,28 @@ TEST_F(Norvik, ReplacesDurably)
 
 // The level comes from ZSTD_CLEVEL as the zstd command reads it: the frame is
 // libzstd's own at that level; a value that is no whole number is ignored.
-TEST_F(Norvik, TakesTheLevelFromZstdClevel)
+TEST_F(Norvik, TakesTheLevelFromTheEnvironment)
 {
     std::string text(300000, ' '); // words of a small alphabet, which each level packs its own way
     std::generate(text.begin(), text.end(), [random = std::mt19937(3)]() mutable { return "abcdefgh  "[random() % 10]; });
-    for (const auto &[value, level] : {std::pair{"19", 19}, {"+1", 1}, {"-5", -5}, {"25", 19}, {"4x", 3}, {"", 3}}) {
+    struct Setting {
+        const char *ours, *value;
+        int level;
+    };
+    for (const auto &[ours, value, level] : {Setting{nullptr, "19", 19}, {nullptr, "+1", 1}, {nullptr, "-5", -5}, {nullptr, "25", 19},
+                                             {nullptr, "4x", 3}, {nullptr, "", 3}, {"2", "19", 2}, {"", "19", 19}}) {
         setenv("ZSTD_CLEVEL", value, 1);
+        ours ? setenv("BREVIMETER_LEVEL", ours, 1) : unsetenv("BREVIMETER_LEVEL");
         ASSERT_EQ(call(compress_file, write("in", text), path("out")), NORVIK_OK);
         std::string frame(ZSTD_compressBound(text.size()), '\0');
         const std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> context(ZSTD_createCCtx(), ZSTD_freeCCtx);
         ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level);
         ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 1);
         frame.resize(ZSTD_compress2(context.get(), frame.data(), frame.size(), text.data(), text.size()));
-        EXPECT_EQ(read(path("out")), frame) << "ZSTD_CLEVEL=" << value;
+        EXPECT_EQ(read(path("out")), frame) << "ZSTD_CLEVEL=" << value << " BREVIMETER_LEVEL=" << (ours ? ours : "unset");
     }
     unsetenv("ZSTD_CLEVEL");
+    unsetenv("BREVIMETER_LEVEL");
 }
 
 // Calls on several threads at once each get what they asked for.
