@@ -64,7 +64,8 @@ public:
             progress.used = take;
         }
         progress.made = std::min(waiting_.size(), out.size());
-        std::memcpy(out.data(), waiting_.data(), progress.made);
+        if (progress.made > 0) // nothing is waiting until a whole small file is in
+            std::memcpy(out.data(), waiting_.data(), progress.made);
         waiting_ = waiting_.subspan(progress.made);
         progress.state = finishing_ && waiting_.empty() ? State::Ended : State::Going;
         return progress;

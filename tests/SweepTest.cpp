@@ -106,9 +106,12 @@ TEST_P(SweepRows, TakeOneRowEachAndGoOn)
     if (c.compressed == std::string("6000"))
         EXPECT_EQ(row["ratio"], QStringLiteral("0.8333333333333334")) << "original over compressed, in full";
     if (c.library == std::string("greedy")) { // its compressions alone take 64 MiB more
-        EXPECT_NEAR(row.number("compress_peak_mib"), 64, 2);
-        EXPECT_LT(row.number("decompress_peak_mib"), 2);
+        EXPECT_GE(row.number("compress_peak_mib"), 63);
         EXPECT_GT(row.number("peak_rss_mib"), 64) << "the process's own peak, whichever way";
+#if !defined(__SANITIZE_ADDRESS__) // whose allocator keeps freed memory a while
+        EXPECT_LT(row.number("compress_peak_mib"), 66);
+        EXPECT_LT(row.number("decompress_peak_mib"), 2);
+#endif
     }
     if (c.library != std::string("takes_ms"))
         return;
