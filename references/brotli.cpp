@@ -62,10 +62,11 @@ public:
         const auto *next = reinterpret_cast<const uint8_t *>(in.data());
         auto *into = reinterpret_cast<uint8_t *>(out.data());
         const BrotliDecoderResult result = BrotliDecoderDecompressStream(state_, &available, &next, &space, &into, nullptr);
-        // Anything after the end of the stream is not brotli.
-        const State state = result == BROTLI_DECODER_RESULT_SUCCESS ? (available == 0 ? State::Ended : State::Failed)
-                            : result == BROTLI_DECODER_RESULT_ERROR  ? State::Failed
-                                                                     : State::Going;
+        // Anything after the end of the stream is left untaken, which the
+        // run refuses: it is not brotli.
+        const State state = result == BROTLI_DECODER_RESULT_SUCCESS ? State::Ended
+                            : result == BROTLI_DECODER_RESULT_ERROR ? State::Failed
+                                                                    : State::Going;
         return {in.size() - available, out.size() - space, state};
     }
 

@@ -96,21 +96,20 @@ TEST_P(References, TakeTheirLevelFromTheEnvironment)
 
 TEST_P(References, RefuseADamagedFileAndLeaveNoTarget)
 {
-    if (GetParam().highest == 0)
-        GTEST_SKIP() << "a copy has no format to damage";
+    const bool copies = GetParam().highest == 0; // a copy takes any bytes as they are
     const std::string content = mixed();
     ASSERT_EQ(call("compress_file", write("original", content), path("packed")), NORVIK_OK);
     const std::string packed = read(path("packed"));
-    const std::pair<std::string, int> cases[] = {
-        {packed.substr(0, packed.size() - 1), NORVIK_CODEC_ERROR},
-        {packed + "junk", NORVIK_CODEC_ERROR},
-        {packed + packed, GetParam().concatenates ? NORVIK_OK : NORVIK_CODEC_ERROR},
+    const std::pair<std::string, bool> cases[] = {
+        {packed.substr(0, packed.size() - 1), copies},
+        {packed + "junk", copies},
+        {packed + packed, GetParam().concatenates},
     };
-    for (const auto &[input, result] : cases) {
+    for (const auto &[input, whole] : cases) {
         std::filesystem::remove(path("unpacked"));
-        EXPECT_EQ(call("decompress_file", write("input", input), path("unpacked")), result) << input.size();
-        if (result == NORVIK_OK)
-            EXPECT_EQ(read(path("unpacked")), content + content);
+        EXPECT_EQ(call("decompress_file", write("input", input), path("unpacked")), whole ? NORVIK_OK : NORVIK_CODEC_ERROR) << input.size();
+        if (whole)
+            EXPECT_EQ(read(path("unpacked")), copies ? input : content + content);
         else
             EXPECT_FALSE(std::filesystem::exists(path("unpacked")));
     }
