@@ -146,7 +146,7 @@ std::optional<Options> parseOptions(const QStringList &arguments)
         QDir::tempPath());
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("table (default), csv or json."),
                                     QStringLiteral("format"), QStringLiteral("table"));
-    const QCommandLineOption plot(QStringLiteral("plot"), QStringLiteral("Also draw ratio against compress speed."),
+    const QCommandLineOption plot(QStringLiteral("plot"), QStringLiteral("Also draw ratio against compress and decompress speed, as SVG."),
                                   QStringLiteral("file.svg"));
     parser.addOptions({library, list, runs, warmup, minTime, timeout, scratch, format, plot, shard, merging});
     parser.addPositionalArgument(QStringLiteral("files"),
