@@ -6,7 +6,7 @@ same level, the command reading what the library wrote, and the library
 reading what the command wrote. Prints a Markdown table; exits 1 when a size
 is off by more than the allowed share or a file does not come back whole.
 
-    reference_formats.py BUILD SCRATCH FILE... [--allow 0.02] [--spec NAME:LEVEL ...]
+    reference_formats.py BUILD SCRATCH FILE... [--allow 0.02] [--library NAME:LEVEL ...]
 """
 import argparse, ctypes, os, subprocess, sys
 
@@ -38,14 +38,14 @@ def main():
     parser.add_argument("scratch")
     parser.add_argument("files", nargs="+")
     parser.add_argument("--allow", type=float, default=0.02)
-    parser.add_argument("--spec", action="append")
+    parser.add_argument("--library", action="append", dest="libraries")
     args = parser.parse_args()
-    specs = args.spec or [f"{name}:{level}" for name, level in DEFAULTS.items()]
+    chosen = args.libraries or [f"{name}:{level}" for name, level in DEFAULTS.items()]
     failed = False
     print("| library | files | library bytes | command bytes | worst size difference | command reads library's | library reads command's |")
     print("|---|---|---|---|---|---|---|")
-    for spec in specs:
-        name, _, level = spec.partition(":")
+    for choice in chosen:
+        name, _, level = choice.partition(":")
         level = int(level or DEFAULTS[name])
         os.environ["BREVIMETER_LEVEL"] = str(level)
         lib = library(args.build, name)
@@ -59,7 +59,7 @@ def main():
                 if os.path.exists(leftover):
                     os.remove(leftover)
             if call(lib.compress_file, path, packed) != 0:
-                print(f"{spec}: compress_file failed on {path}", file=sys.stderr)
+                print(f"{choice}: compress_file failed on {path}", file=sys.stderr)
                 failed = True
                 continue
             original = open(path, "rb").read()

@@ -227,8 +227,8 @@ int main(int argc, char **argv)
     std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
     const std::string packed = scratch + "/packed", unpacked = scratch + "/unpacked", original = scratch + "/original";
     for (++at; at < argc; ++at) {
-        const std::string spec = argv[at], name = spec.substr(0, spec.find(':'));
-        const int level = spec.find(':') == std::string::npos ? 0 : std::atoi(spec.substr(spec.find(':') + 1).c_str());
+        const std::string choice = argv[at], name = choice.substr(0, choice.find(':'));
+        const int level = choice.find(':') == std::string::npos ? 0 : std::atoi(choice.substr(choice.find(':') + 1).c_str());
         const Codec &codec = all.at(name);
         ::setenv("BREVIMETER_LEVEL", std::to_string(level).c_str(), 1);
         void *library = dlopen((build + (name == "zstd" ? "/libnorvik.so" : "/references/" + name + "/libnorvik.so")).c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -258,7 +258,7 @@ int main(int argc, char **argv)
                 totals.memory[0] += best(runs, [&] { size = codec.pack(content, out, level); });
                 totals.memory[1] += best(runs, [&] { codec.unpack(out, size, back); });
                 if (back.size() > 1 && std::memcmp(back.data(), content.data(), content.size()) != 0)
-                    std::fprintf(stderr, "%s: %s came back other in memory\n", spec.c_str(), file.c_str());
+                    std::fprintf(stderr, "%s: %s came back other in memory\n", choice.c_str(), file.c_str());
                 std::string from = original, to = packed;
                 totals.library[0] += best(runs, [&] { pack(from.data(), to.data()); }, [&] { ::unlink(packed.c_str()); });
                 totals.packed += double(readAll(packed).size());
@@ -269,7 +269,7 @@ int main(int argc, char **argv)
                 totals.process[0] += best(runs, [&] { command(packs, scratch + "/theirs"); });
                 totals.process[1] += best(runs, [&] { command(unpacks, scratch + "/theirs"); });
             }
-            std::printf("| %s | %s | %.3f | %s | %s | %s | %s | %s | %s |\n", spec.c_str(), set.c_str(), totals.bytes / totals.packed,
+            std::printf("| %s | %s | %.3f | %s | %s | %s | %s | %s | %s |\n", choice.c_str(), set.c_str(), totals.bytes / totals.packed,
                         speed(totals.bytes, totals.memory[0]).c_str(), speed(totals.bytes, totals.library[0]).c_str(),
                         speed(totals.bytes, totals.process[0]).c_str(), speed(totals.bytes, totals.memory[1]).c_str(),
                         speed(totals.bytes, totals.library[1]).c_str(), speed(totals.bytes, totals.process[1]).c_str());

@@ -52,15 +52,15 @@ std::variant<LibraryChoice, QString> chooseLibrary(const QString &given)
     LibraryChoice choice;
     const qsizetype equals = given.indexOf(QLatin1Char('='));
     const bool labelled = equals > 0 && !given.left(equals).contains(QLatin1Char('/'));
-    choice.spec = labelled ? given.mid(equals + 1) : given;
-    const QString name = choice.spec.section(QLatin1Char(':'), 0, 0);
+    choice.given = labelled ? given.mid(equals + 1) : given;
+    const QString name = choice.given.section(QLatin1Char(':'), 0, 0);
     for (const Reference &reference : references()) {
         if (name != QLatin1String(reference.name))
             continue;
         int level = reference.standard;
-        if (choice.spec.contains(QLatin1Char(':'))) {
+        if (choice.given.contains(QLatin1Char(':'))) {
             bool ok = false;
-            level = choice.spec.section(QLatin1Char(':'), 1).toInt(&ok);
+            level = choice.given.section(QLatin1Char(':'), 1).toInt(&ok);
             if (reference.highest == 0)
                 return QStringLiteral("%1 has no levels").arg(name);
             if (!ok || level < reference.lowest || level > reference.highest)
@@ -70,13 +70,13 @@ std::variant<LibraryChoice, QString> chooseLibrary(const QString &given)
         if (choice.file.isEmpty())
             return QStringLiteral("the %1 reference library is not installed beside this program").arg(name);
         choice.level = level;
-        choice.label = labelled ? given.left(equals) : choice.spec;
+        choice.label = labelled ? given.left(equals) : choice.given;
         return choice;
     }
-    const QFileInfo file(choice.spec);
+    const QFileInfo file(choice.given);
     if (!file.isFile())
-        return QStringLiteral("%1: neither a reference library (see --list-libraries) nor a library file").arg(choice.spec);
-    choice.file = choice.spec.contains(QLatin1Char('/')) ? choice.spec : QStringLiteral("./") + choice.spec;
+        return QStringLiteral("%1: neither a reference library (see --list-libraries) nor a library file").arg(choice.given);
+    choice.file = choice.given.contains(QLatin1Char('/')) ? choice.given : QStringLiteral("./") + choice.given;
     choice.label = labelled ? given.left(equals) : QFileInfo(choice.file).dir().dirName() + QLatin1Char('/') + file.fileName();
     return choice;
 }

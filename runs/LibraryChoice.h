@@ -25,14 +25,14 @@ struct LibraryChoice {
     QString label;             // what rows and legends call it
     QString file;              // for the loader; a bare name only for the default
     std::optional<int> level;  // for BREVIMETER_LEVEL, for a reference
-    QString spec;              // as given, without the label
+    QString given;             // as the user named it, without the label
 };
 
-// "[LABEL=]SPEC": SPEC is a reference's NAME or NAME:LEVEL, else a library
+// "[LABEL=]LIBRARY": LIBRARY is a reference's NAME or NAME:LEVEL, else a library
 // file ("./" is put before a name without a folder, which the loader would
-// otherwise look up in its search order). The label defaults to the spec for
+// otherwise look up in its search order). The label defaults to the name given for
 // a reference, and to the file's folder and name. Returns why not, as a
-// sentence, when the spec names neither or the level is out of range.
+// sentence, when what is given names neither or the level is out of range.
 std::variant<LibraryChoice, QString> chooseLibrary(const QString &given);
 
 // Sets BREVIMETER_LEVEL for a reference's level, in this process; leaves the

@@ -68,8 +68,8 @@ bool collect(const QString &argument, std::vector<QByteArray> &files)
 // What --library names, each with a label of its own.
 bool chooseLibraries(const QStringList &given, std::vector<LibraryChoice> &libraries)
 {
-    for (const QString &spec : given) {
-        const auto choice = chooseLibrary(spec);
+    for (const QString &named : given) {
+        const auto choice = chooseLibrary(named);
         if (const QString *why = std::get_if<QString>(&choice))
             return refuse(*why);
         const LibraryChoice &chosen = std::get<LibraryChoice>(choice);
@@ -123,7 +123,7 @@ std::optional<Options> parseOptions(const QStringList &arguments)
         QStringLiteral("A library to measure: a library file, or a reference library as NAME or NAME:LEVEL, "
                        "with LABEL= before it to name its rows; repeat to compare several. Default: the one the "
                        "window loads."),
-        QStringLiteral("[label=]spec"));
+        QStringLiteral("[label=]library"));
     const QCommandLineOption list(QStringLiteral("list-libraries"),
                                   QStringLiteral("List the reference libraries, their levels and files, and stop."));
     const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Timed runs of each call (default 5)."),
@@ -207,7 +207,7 @@ std::vector<std::pair<QByteArray, QByteArray>> recorded(const SweepSettings &set
 {
     QByteArrayList libraries, files;
     for (const LibraryChoice &library : settings.libraries)
-        libraries << "{\"label\": " + jsonString(library.label.toUtf8()) + ", \"spec\": " + jsonString(library.spec.toUtf8()) + '}';
+        libraries << "{\"label\": " + jsonString(library.label.toUtf8()) + ", \"library\": " + jsonString(library.given.toUtf8()) + '}';
     for (const QByteArray &file : settings.files)
         files << jsonString(file);
     return {{"runs", QByteArray::number(settings.runs)},

@@ -14,7 +14,7 @@ std::optional<QString> libraryOption(const QStringList &arguments, int &status)
     const QCommandLineOption library(QStringLiteral("library"),
         QStringLiteral("A library file, or a reference library as NAME or NAME:LEVEL (see brevimeter-bench "
                        "--list-libraries). Default: " NORVIK_LIBRARY_FILE " in the library search order."),
-        QStringLiteral("spec"));
+        QStringLiteral("library"));
     parser.addOption(library);
     status = 2;
     if (!parser.parse(arguments)) {
