@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
@@ -189,10 +190,10 @@ bool plot(const std::vector<Line> &lines, const QString &file, const Provenance 
 {
     std::vector<QString> libraries;
     std::vector<Mark> marks;
-    QByteArrayList files;
+    QSet<QByteArray> files;
     for (const Line &line : lines) {
-        if (!line.total && !files.contains(line.file))
-            files << line.file;
+        if (!line.total)
+            files.insert(line.file);
         const auto compress = speedOf(line, line.compress), decompress = speedOf(line, line.decompress);
         const auto ratio = ratioOf(line);
         if (line.status != RowStatus::Ok || !compress || !decompress || !ratio)

@@ -89,11 +89,8 @@ Line lineOf(const Row &row)
 
 std::vector<Line> withTotals(std::vector<Line> lines)
 {
-    std::vector<QByteArray> files;
     std::vector<Line> totals;
     for (const Line &line : lines) {
-        if (std::find(files.begin(), files.end(), line.file) == files.end())
-            files.push_back(line.file);
         auto total = std::find_if(totals.begin(), totals.end(), [&](const Line &t) { return t.label == line.label; });
         if (total == totals.end()) {
             totals.push_back(line);
@@ -110,7 +107,8 @@ std::vector<Line> withTotals(std::vector<Line> lines)
         if (total->status == RowStatus::Ok)
             total->status = line.status;
     }
-    if (files.size() > 1)
+    const bool manyFiles = std::any_of(lines.begin(), lines.end(), [&](const Line &line) { return line.file != lines.front().file; });
+    if (manyFiles)
         lines.insert(lines.end(), totals.begin(), totals.end());
     return lines;
 }
