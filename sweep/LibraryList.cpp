@@ -6,7 +6,7 @@
 
 QByteArray libraryList(ReportFormat format)
 {
-    std::vector<QStringList> rows{{"name", "levels", "default_level", "path", "description"}};
+    std::vector<QStringList> rows{{"name", "levels", "default", "file", "what it is"}}; // the table's head
     for (const Reference &reference : references()) {
         const QString file = referenceFile(reference.name);
         rows.push_back({QString::fromLatin1(reference.name),
@@ -14,27 +14,12 @@ QByteArray libraryList(ReportFormat format)
                         reference.highest == 0 ? QString() : QString::number(reference.standard),
                         file.isEmpty() ? QStringLiteral("(not installed)") : file, QString::fromUtf8(reference.description)});
     }
-    QString text;
     if (format == ReportFormat::Csv) {
-        for (const QStringList &row : rows) {
-            QStringList quoted;
-            for (qsizetype i = 0; i < row.size(); ++i)
-                quoted << (i == 2 || &row == &rows.front() ? row[i]
-                                                                     : QLatin1Char('"') + QString(row[i]).replace("\"", "\"\"") + QLatin1Char('"'));
-            text += quoted.join(QLatin1Char(',')) + QLatin1Char('\n');
-        }
-        return text.toUtf8();
+        QByteArray text = "name,levels,default_level,path,description\n";
+        for (const QStringList &row : std::vector<QStringList>(rows.begin() + 1, rows.end()))
+            text += csvText(row[0].toUtf8()) + ',' + csvText(row[1].toUtf8()) + ',' + row[2].toUtf8() + ','
+                    + csvText(row[3].toUtf8()) + ',' + csvText(row[4].toUtf8()) + '\n';
+        return text;
     }
-    rows.front() = QStringList{"name", "levels", "default", "file", "what it is"};
-    std::vector<qsizetype> widths(5, 0);
-    for (const QStringList &row : rows)
-        for (int i = 0; i < 5; ++i)
-            widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
-    for (const QStringList &row : rows) {
-        QString line;
-        for (int i = 0; i < 5; ++i)
-            line += row[i].leftJustified(widths[std::size_t(i)]) + QStringLiteral("  ");
-        text += line.trimmed() + QLatin1Char('\n');
-    }
-    return text.toUtf8();
+    return aligned(rows, std::vector<bool>(5, true)).toUtf8();
 }

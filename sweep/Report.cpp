@@ -64,13 +64,10 @@ std::array<Cell, Columns.size()> cells(const Line &line)
             number(line.decompress.faults)};
 }
 
-// Text always in quotes, a quote doubled: a file name may hold anything, and
-// keeps its bytes.
+// Text always in quotes: a file name may hold anything, and keeps its bytes.
 QByteArray csvField(const Cell &cell)
 {
-    if (!cell.text)
-        return cell.value.value_or(QByteArray());
-    return '"' + QByteArray(*cell.value).replace("\"", "\"\"") + '"';
+    return cell.text ? csvText(*cell.value) : cell.value.value_or(QByteArray());
 }
 
 QByteArray jsonValue(const Cell &cell)
@@ -136,32 +133,45 @@ QByteArray table(const std::vector<Line> &lines, const Provenance &made)
                        readable(line.decompress.median, 1e3), readable(line.decompress.max, 1e3), readable(peak),
                        QString::fromLatin1(statusName(line.status))});
     }
-    std::vector<qsizetype> widths(heads.size(), 0);
-    for (const QStringList &row : all)
-        for (qsizetype i = 0; i < row.size(); ++i)
-            widths[std::size_t(i)] = std::max(widths[std::size_t(i)], row[i].size());
-    const auto joined = [&](const QStringList &row) {
-        QString out;
-        for (qsizetype i = 0; i < row.size(); ++i) {
-            const bool left = i < 2 || i + 1 == row.size();
-            out += (left ? row[i].leftJustified(widths[std::size_t(i)]) : row[i].rightJustified(widths[std::size_t(i)]))
-                   + QStringLiteral("  ");
-        }
-        return out.trimmed() + QLatin1Char('\n');
-    };
+    std::vector<bool> left(heads.size(), false);
+    left[0] = left[1] = left.back() = true;
+    std::vector<qsizetype> widths;
+    const QString body = aligned(all, left, &widths);
     // Over the speed and times of each direction, its name.
     qsizetype at = 0;
     for (std::size_t i = 0; i < 4; ++i)
         at += widths[i] + 2;
     const qsizetype group = widths[4] + widths[5] + widths[6] + 4;
-    QString text = QString(at, QLatin1Char(' ')) + QStringLiteral("compress").leftJustified(group + 2)
-                   + QStringLiteral("decompress\n");
-    for (const QStringList &row : all)
-        text += joined(row);
-    return (text + footer(made) + QLatin1Char('\n')).toUtf8();
+    const QString head = QString(at, QLatin1Char(' ')) + QStringLiteral("compress").leftJustified(group + 2)
+                         + QStringLiteral("decompress\n");
+    return (head + body + footer(made) + QLatin1Char('\n')).toUtf8();
 }
 
 } // namespace
+
+QByteArray csvText(const QByteArray &text)
+{
+    return '"' + QByteArray(text).replace("\"", "\"\"") + '"';
+}
+
+QString aligned(const std::vector<QStringList> &rows, const std::vector<bool> &left, std::vector<qsizetype> *widths)
+{
+    std::vector<qsizetype> width(left.size(), 0);
+    for (const QStringList &row : rows)
+        for (std::size_t i = 0; i < width.size(); ++i)
+            width[i] = std::max(width[i], row.value(qsizetype(i)).size());
+    QString text;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (std::size_t i = 0; i < width.size(); ++i)
+            line += (left[i] ? row.value(qsizetype(i)).leftJustified(width[i]) : row.value(qsizetype(i)).rightJustified(width[i]))
+                    + QStringLiteral("  ");
+        text += line.trimmed() + QLatin1Char('\n');
+    }
+    if (widths)
+        *widths = std::move(width);
+    return text;
+}
 
 QString footer(const Provenance &made)
 {

@@ -34,3 +34,12 @@ struct Provenance {
 QString footer(const Provenance &made);
 
 QByteArray report(const std::vector<Line> &lines, ReportFormat format, const Provenance &made);
+
+// Text as CSV writes it: always in quotes, a quote doubled.
+QByteArray csvText(const QByteArray &text);
+
+// Rows of cells as columns two spaces apart, each column as wide as its
+// widest cell: left-aligned where `left` says, else right-aligned; no line
+// ends in spaces. The widths, when asked for, are each column's.
+QString aligned(const std::vector<QStringList> &rows, const std::vector<bool> &left,
+                std::vector<qsizetype> *widths = nullptr);
