@@ -31,14 +31,23 @@ using namespace std::chrono_literals;
 enum Lacking : unsigned { UnnamedFiles = 1, NoReplaceRename = 2, HardLinks = 4 };
 std::vector<std::string> fileCalls;
 unsigned lacking = 0;
-// The next fdatasync fails, as on a disk that ran out of space, after taking
-// this long: long enough, and the run has written everything meanwhile.
+// The next flush of a file fails, as on a disk that ran out of space, after
+// taking this long: long enough, and the run has written everything
+// meanwhile. It is an fdatasync along the way where the flusher thread got to
+// run, else the fsync at the end (a busy machine may not schedule the flusher
+// before the run is through).
 std::optional<std::chrono::milliseconds> failingFlush;
 bool folderFlushFails = false;
 std::function<void()> beforeFlush, beforeNaming;
 
 // Calls the next definition of `name` after this one, the C library's.
 #define NEXT(name, ...) reinterpret_cast<int (*)(__VA_ARGS__)>(dlsym(RTLD_NEXT, #name))
+
+int failedFlush()
+{
+    std::this_thread::sleep_for(*std::exchange(failingFlush, std::nullopt));
+    return errno = EIO, -1;
+}
 
 extern "C" int fsync(int fd)
 {
@@ -49,16 +58,15 @@ extern "C" int fsync(int fd)
         std::exchange(beforeFlush, nullptr)();
     if (S_ISDIR(status.st_mode) && folderFlushFails)
         return errno = EIO, -1;
+    if (!S_ISDIR(status.st_mode) && failingFlush)
+        return failedFlush();
     return NEXT(fsync, int)(fd);
 }
 
 extern "C" int fdatasync(int fd)
 {
     fileCalls.push_back("fdatasync");
-    if (!failingFlush)
-        return NEXT(fdatasync, int)(fd);
-    std::this_thread::sleep_for(*std::exchange(failingFlush, std::nullopt));
-    return errno = EIO, -1;
+    return failingFlush ? failedFlush() : NEXT(fdatasync, int)(fd);
 }
 
 extern "C" int linkat(int from, const char *name, int to, const char *newName, int flags)
