@@ -4,7 +4,9 @@
 #include "FileLength.h"
 #include "FileStamp.h"
 #include "Module1.h"
+#include "PathBuffer.h"
 #include "PatternFormat.h"
+#include "RunError.h"
 #include "WindowState.h"
 
 #include <QLocale>
@@ -71,12 +73,20 @@ void run(WindowState &form, Module1 &library, Clock &clock, StatisticsRows &rows
     const TargetWatch target(form.DestPath);
     // Exactly the library call is timed: conversions and a first load included.
     const auto elapsed = timed(clock, [&] { library.compress_file(form.SourcePath, form.DestPath); });
-    target.requireWritten(form.DestPath);
 
     // The default locale is the system's unless the program chose another.
     const QLocale locale;
-    rows.show(sizeCaption(fileLength(form.SourcePath), locale));
-    rows.show(sizeCaption(fileLength(form.DestPath), locale));
+    // The source first: a name mistyped there is what the user must hear of,
+    // not the target the library could not write from it.
+    const std::uint64_t sourceSize = fileLength(form.SourcePath);
+    rows.show(sizeCaption(sourceSize, locale));
+    target.requireWritten(form.DestPath);
+    const std::uint64_t written = fileLength(form.DestPath);
+    if (written == 0 && sourceSize > 0)
+        throw RunError(QStringLiteral("The compression library wrote an empty file at \"%1\" for a source of %2 bytes.%3")
+                           .arg(shownPath(form.DestPath), formatPattern(sourceSize, SizePattern, locale),
+                                target.heldContentBefore() ? QStringLiteral(" The file that was there before is lost.") : QString()));
+    rows.show(sizeCaption(written, locale));
     const double seconds = std::chrono::duration<double>(elapsed).count();
     rows.show(formatPattern(seconds, TimePattern, locale) + QStringLiteral(" secs."));
     // The percentage reads both lengths afresh, the target first.

@@ -8,9 +8,10 @@
 
 namespace {
 
+// As a user reads it: the file, and what the system said of it.
 [[noreturn]] void cannotRead(const QString &path, const QString &reason)
 {
-    throw RunError(QStringLiteral("The size of \"%1\" cannot be read: %2").arg(shownPath(path), reason));
+    throw RunError(QStringLiteral("Cannot read file \"%1\": %2").arg(shownPath(path), reason));
 }
 
 } // namespace
@@ -27,8 +28,6 @@ std::uint64_t fileLength(const QString &path)
     const fs::path file(bytes->toStdString());
     std::error_code error;
     fs::file_status status = fs::status(file, error);
-    if (status.type() == fs::file_type::not_found)
-        throw RunError(QStringLiteral("The file \"%1\" was not found.").arg(shownPath(path)));
     if (error)
         cannotRead(path, QString::fromStdString(error.message()) + QLatin1Char('.'));
     if (status.type() != fs::file_type::regular)

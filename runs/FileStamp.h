@@ -27,6 +27,8 @@ public:
     // (`targetAfter`), when no regular file is there, or when the target is
     // exactly as it was before the call.
     void requireWritten(const QString &targetAfter) const;
+    // Whether a regular file with something in it was at the target before the call.
+    bool heldContentBefore() const { return before_ && before_->size > 0; }
 
 private:
     QString target_;

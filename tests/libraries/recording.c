@@ -1,7 +1,7 @@
 /* A stand-in compression library that tells the test of each call. Both entry
  * points write a target of the size the test chose (nothing when the size is
- * negative); until a test chooses, compress_file writes an empty target and
- * decompress_file nothing. Either can leave bytes of the test's choice in the
+ * negative); until a test chooses, compress_file writes a target of one byte
+ * and decompress_file nothing. Either can leave bytes of the test's choice in the
  * path buffers, cut or padded with NULs to each buffer's own length. */
 #include <stdio.h>
 #include <string.h>
@@ -12,7 +12,7 @@ typedef void (*recording_hook)(const char *entry, const char *source, const char
 
 static recording_hook hook;
 static void *hook_context;
-static long long output_sizes[2] = {0, -1}; /* compress_file, decompress_file */
+static long long output_sizes[2] = {1, -1}; /* compress_file, decompress_file */
 static char rewrites[2][256];
 static long rewrite_sizes[2] = {-1, -1};
 
