@@ -5,6 +5,35 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
+namespace {
+
+// The options every Qt program takes, which QApplication reads later: the
+// ones that name a value, given after them or after "=", and the plain ones.
+// One dash or two.
+const QStringList QtValued{"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
+                           "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display", "geometry",
+                           "style", "stylesheet", "name", "title", "visual"};
+const QStringList QtPlain{"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+QStringList withoutQtOptions(const QStringList &arguments)
+{
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        const QString name = argument.startsWith(QLatin1String("--")) ? argument.mid(2)
+                             : argument.startsWith(QLatin1Char('-')) ? argument.mid(1)
+                                                                      : QString();
+        const bool valued = QtValued.contains(name.section(QLatin1Char('='), 0, 0));
+        if (i == 0 || name.isEmpty() || !(valued || QtPlain.contains(name)))
+            kept << argument;
+        else if (valued && !name.contains(QLatin1Char('=')))
+            ++i; // its value
+    }
+    return kept;
+}
+
+} // namespace
+
 std::optional<QString> libraryOption(const QStringList &arguments, int &status)
 {
     QCommandLineParser parser;
@@ -17,7 +46,7 @@ std::optional<QString> libraryOption(const QStringList &arguments, int &status)
         QStringLiteral("library"));
     parser.addOption(library);
     status = 2;
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(withoutQtOptions(arguments))) {
         std::fprintf(stderr, "brevimeter: %s\n", qPrintable(parser.errorText()));
         return std::nullopt;
     }

@@ -10,5 +10,6 @@
 // whose level it sets in BREVIMETER_LEVEL). Read before the window's platform
 // starts, so that --help and a wrong argument need no display. Nothing, after
 // printing help, the version or why not, when the program is to end here
-// with `status`.
+// with `status`. Qt's own options (-platform, -style, -reverse, ...) are left
+// to QApplication.
 std::optional<QString> libraryOption(const QStringList &arguments, int &status);
