@@ -51,24 +51,16 @@ QString shownName(const QByteArray &name)
     return shown;
 }
 
-QByteArray jsonString(const QByteArray &bytes)
+QString textOfBytes(const QByteArray &bytes)
 {
-    QByteArray quoted = "\"";
+    QString text;
     walkUtf8(
-        bytes,
-        [&](char32_t c) {
-            if (c == u'"' || c == u'\\')
-                quoted += '\\' + QByteArray(1, char(c));
-            else if (c < 0x20)
-                quoted += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0')).toLatin1();
-            else
-                quoted += QString::fromUcs4(&c, 1).toUtf8();
-        },
-        [&](unsigned char byte) { quoted += QStringLiteral("\\udc%1").arg(uint(byte), 2, 16, QLatin1Char('0')).toLatin1(); });
-    return quoted + '"';
+        bytes, [&](char32_t c) { text += QString::fromUcs4(&c, 1); },
+        [&](unsigned char byte) { text += QChar(char16_t(0xdc00 + byte)); });
+    return text;
 }
 
-QByteArray bytesOfJsonText(const QString &text)
+QByteArray bytesOfText(const QString &text)
 {
     QByteArray bytes;
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -16,9 +16,8 @@ void walkUtf8(const QByteArray &bytes, const std::function<void(char32_t)> &char
 // \u009f for the C1 controls).
 QString shownName(const QByteArray &name);
 
-// A name as JSON carries it: a JSON string (quoted, escaped; a byte that is
-// not UTF-8 the escape of a lone low surrogate, \udc80 to \udcff, which
-// Python's surrogateescape reads back as that byte); and back from the text
-// a JSON reader gives for it.
-QByteArray jsonString(const QByteArray &bytes);
-QByteArray bytesOfJsonText(const QString &text);
+// A name as text: each well-formed character itself, each byte that is not
+// part of one the lone low surrogate U+DC80 to U+DCFF (what Python's
+// surrogateescape makes of it); and back.
+QString textOfBytes(const QByteArray &bytes);
+QByteArray bytesOfText(const QString &text);

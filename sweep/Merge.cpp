@@ -1,124 +1,190 @@
 #include "Merge.h"
 
 #include "FileName.h"
+#include "Json.h"
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
 namespace {
 
-std::optional<Merged> refuse(const QString &why)
+struct Refusal {
+    QString why;
+};
+
+[[noreturn]] void refuse(const QString &why)
 {
-    std::fprintf(stderr, "brevimeter-bench: %s\n", qPrintable(why));
-    return std::nullopt;
+    throw Refusal{why};
 }
 
-std::optional<double> figure(const QJsonObject &row, const char *key)
+QString shown(const QString &text)
 {
-    const QJsonValue value = row.value(QLatin1String(key));
-    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+    return shownName(text.toUtf8());
 }
 
-Direction direction(const QJsonObject &row, const QString &way)
+struct Shard {
+    QString name; // the file it came from
+    Report report;
+    int index = 0, count = 0;
+};
+
+// "I/N" with 1 <= I <= N.
+std::pair<int, int> shardOf(const Shard &shard)
 {
-    const auto key = [&](const char *what) { return (way + QLatin1String(what)).toLatin1(); };
-    return {figure(row, key("_s_min")), figure(row, key("_s_median")), figure(row, key("_s_max")),
-            figure(row, key("_cpu_s")), figure(row, key("_peak_mib")), figure(row, key("_faults"))};
+    for (const auto &[key, value] : shard.report.made.options)
+        if (key == QLatin1String("shard")) {
+            const QStringList parts = value.toString().split(QLatin1Char('/'));
+            bool first = false, second = false;
+            const int index = parts.value(0).toInt(&first), count = parts.value(1).toInt(&second);
+            if (parts.size() == 2 && first && second && count >= 1 && index >= 1 && index <= count)
+                return {index, count};
+            refuse(QStringLiteral("%1: its shard is %2, not I/N with 1 <= I <= N").arg(shown(shard.name), shown(QString::fromUtf8(jsonOf(value)))));
+        }
+    refuse(QStringLiteral("%1: it does not say which shard it is").arg(shown(shard.name)));
 }
 
-Line lineFrom(const QJsonObject &row)
+std::map<QString, QJsonValue> optionsBut(const Shard &shard, const char *left)
 {
-    Line line{row.value(QLatin1String("label")).toString(), row.value(QLatin1String("library")).toString(),
-              bytesOfJsonText(row.value(QLatin1String("file")).toString()), false,
-              static_cast<unsigned long long>(row.value(QLatin1String("size")).toDouble())};
-    if (const auto compressed = figure(row, "compressed"))
-        line.compressed = static_cast<unsigned long long>(*compressed);
-    line.compress = direction(row, QStringLiteral("compress"));
-    line.decompress = direction(row, QStringLiteral("decompress"));
-    line.cpuRoundTrip = figure(row, "cpu_s");
-    line.peakMiB = figure(row, "peak_rss_mib");
-    line.status = statusNamed(row.value(QLatin1String("status")).toString()).value_or(RowStatus::Failed);
-    return line;
+    std::map<QString, QJsonValue> options;
+    for (const auto &[key, value] : shard.report.made.options)
+        if (key != QLatin1String(left))
+            options[key] = value;
+    return options;
 }
 
-QString distinct(const QStringList &values)
+// The first option two shards differ in, in words.
+void requireSameOptions(const Shard &shard, const Shard &first)
+{
+    const auto mine = optionsBut(shard, "shard"), theirs = optionsBut(first, "shard");
+    std::set<QString> keys;
+    for (const auto &options : {mine, theirs})
+        for (const auto &[key, value] : options)
+            keys.insert(key);
+    for (const QString &key : keys) {
+        const auto a = mine.find(key), b = theirs.find(key);
+        const QString here = a == mine.end() ? QStringLiteral("missing") : shown(QString::fromUtf8(jsonOf(a->second)));
+        const QString there = b == theirs.end() ? QStringLiteral("missing") : shown(QString::fromUtf8(jsonOf(b->second)));
+        if (here != there)
+            refuse(QStringLiteral("%1 was made with other options than %2: %3 is %4 there, %5 here")
+                       .arg(shown(shard.name), shown(first.name), key, there, here));
+    }
+    if (shard.count != first.count)
+        refuse(QStringLiteral("%1 is a shard of %2, %3 of %4").arg(shown(shard.name)).arg(shard.count).arg(shown(first.name)).arg(first.count));
+}
+
+void requireSameFiles(const Shard &shard, const Shard &first)
+{
+    const auto &mine = shard.report.made.files, &theirs = first.report.made.files;
+    for (std::size_t i = 0; i < std::max(mine.size(), theirs.size()); ++i) {
+        if (i >= mine.size() || i >= theirs.size() || mine[i].name != theirs[i].name)
+            refuse(QStringLiteral("%1 and %2 list other files").arg(shown(shard.name), shown(first.name)));
+        if (mine[i].size != theirs[i].size || mine[i].sha256 != theirs[i].sha256)
+            refuse(QStringLiteral("%1 measured %2 with other content than %3 did (%4 bytes, SHA-256 %5; there %6 bytes, %7)")
+                       .arg(shown(shard.name), shownName(mine[i].name), shown(first.name))
+                       .arg(mine[i].size).arg(QString::fromLatin1(mine[i].sha256.left(12)))
+                       .arg(theirs[i].size).arg(QString::fromLatin1(theirs[i].sha256.left(12))));
+    }
+}
+
+QStringList listed(const Shard &shard, const char *key, const char *member = nullptr)
+{
+    for (const auto &[name, value] : shard.report.made.options)
+        if (name == QLatin1String(key)) {
+            QStringList items;
+            for (const QJsonValue item : value.toArray())
+                items << (member ? item.toObject().value(QLatin1String(member)).toString() : item.toString());
+            return items;
+        }
+    return {};
+}
+
+QString distinct(const std::vector<Shard> &shards, QString Provenance::*field)
 {
     QStringList kept;
-    for (const QString &value : values)
-        if (!kept.contains(value))
-            kept << value;
+    for (const Shard &shard : shards)
+        if (!kept.contains(shard.report.made.*field))
+            kept << shard.report.made.*field;
     return kept.join(QStringLiteral("; "));
+}
+
+Report joined(std::vector<Shard> &shards)
+{
+    const Shard &first = shards.front();
+    std::set<int> seen;
+    for (Shard &shard : shards) {
+        std::tie(shard.index, shard.count) = shardOf(shard);
+        requireSameOptions(shard, first);
+        requireSameFiles(shard, first);
+        if (!shard.report.made.complete)
+            refuse(QStringLiteral("%1: shard %2/%3 was cut short (stopped by a signal, such as a job's time limit), "
+                                  "so it holds only some of its pairs; measure it again")
+                       .arg(shown(shard.name)).arg(shard.index).arg(shard.count));
+        if (!seen.insert(shard.index).second)
+            refuse(QStringLiteral("%1: shard %2/%3 is given twice").arg(shown(shard.name)).arg(shard.index).arg(shard.count));
+    }
+    for (int index = 1; index <= first.count; ++index)
+        if (!seen.count(index))
+            refuse(QStringLiteral("shard %1/%2 is missing").arg(index).arg(first.count));
+
+    // Every (library, file) pair of the options exactly once, in the order of one sweep.
+    const QStringList labels = listed(first, "libraries", "label");
+    QByteArrayList files;
+    for (const QString &file : listed(first, "files"))
+        files << bytesOfText(file);
+    const std::vector<FileFacts> &facts = first.report.made.files;
+    for (qsizetype file = 0; file < files.size(); ++file)
+        if (std::size_t(files.size()) != facts.size() || facts[std::size_t(file)].name != files[file])
+            refuse(QStringLiteral("%1: its files and its options' files differ").arg(shown(first.name)));
+    std::map<std::pair<qsizetype, qsizetype>, const Measurement *> pairs;
+    for (const Shard &shard : shards)
+        for (const Measurement &measured : shard.report.measurements) {
+            const qsizetype file = files.indexOf(measured.file), library = labels.indexOf(measured.label);
+            const QString pair = QStringLiteral("%1 on %2").arg(shown(measured.label), shownName(measured.file));
+            if (file < 0 || library < 0)
+                refuse(QStringLiteral("%1 holds %2, which its options do not name").arg(shown(shard.name), pair));
+            if (measured.size != facts[std::size_t(file)].size)
+                refuse(QStringLiteral("%1: %2 has %3 bytes, where the file has %4").arg(shown(shard.name), pair).arg(measured.size).arg(facts[std::size_t(file)].size));
+            if (!pairs.emplace(std::pair(file, library), &measured).second)
+                refuse(QStringLiteral("%1 is in more than one shard (again in %2)").arg(pair, shown(shard.name)));
+        }
+    Report merged;
+    for (qsizetype file = 0; file < files.size(); ++file)
+        for (qsizetype library = 0; library < labels.size(); ++library) {
+            const auto found = pairs.find({file, library});
+            if (found == pairs.end())
+                refuse(QStringLiteral("no shard holds %1 on %2").arg(shown(labels[library]), shownName(files[file])));
+            merged.measurements.push_back(*found->second);
+        }
+    merged.made = {distinct(shards, &Provenance::machine), distinct(shards, &Provenance::date),
+                   distinct(shards, &Provenance::version), {}, first.report.made.files, true};
+    for (const auto &[key, value] : first.report.made.options)
+        merged.made.options.emplace_back(key, key == QLatin1String("shard") ? QJsonValue(QStringLiteral("1/1")) : value);
+    return merged;
 }
 
 } // namespace
 
-std::optional<Merged> merge(const QStringList &files)
+std::optional<Report> merge(const QStringList &files)
 {
-    QJsonObject common;
-    QStringList machines, dates, versions;
-    std::set<int> shards;
-    int count = 0;
-    std::vector<QJsonObject> rows;
-    for (const QString &name : files) {
-        QFile file(name);
-        if (!file.open(QIODevice::ReadOnly))
-            return refuse(QStringLiteral("%1: %2").arg(name, file.errorString()));
-        const QJsonObject part = QJsonDocument::fromJson(file.readAll()).object();
-        QJsonObject options = part.value(QLatin1String("options")).toObject();
-        const QStringList shard = options.take(QLatin1String("shard")).toString().split(QLatin1Char('/'));
-        if (!part.value(QLatin1String("rows")).isArray() || shard.size() != 2)
-            return refuse(QStringLiteral("%1: not a JSON report of brevimeter-bench").arg(name));
-        if (name != files.first() && (options != common || shard[1].toInt() != count))
-            return refuse(QStringLiteral("%1 was made with other options than %2").arg(name, files.first()));
-        common = options;
-        count = shard[1].toInt();
-        if (!shards.insert(shard[0].toInt()).second)
-            return refuse(QStringLiteral("%1: part %2 is given twice").arg(name, shard.join(QLatin1Char('/'))));
-        machines << part.value(QLatin1String("machine")).toString();
-        dates << part.value(QLatin1String("date")).toString();
-        versions << part.value(QLatin1String("version")).toString();
-        for (const QJsonValue row : part.value(QLatin1String("rows")).toArray())
-            rows.push_back(row.toObject());
-    }
-    for (int shard = 1; shard <= count; ++shard)
-        if (!shards.count(shard))
-            return refuse(QStringLiteral("part %1/%2 is missing").arg(shard).arg(count));
-
-    // Back into the order of one sweep: file by file, the libraries side by side.
-    QByteArrayList order;
-    for (const QJsonValue file : common.value(QLatin1String("files")).toArray())
-        order << bytesOfJsonText(file.toString());
-    const QJsonArray libraries = common.value(QLatin1String("libraries")).toArray();
-    const auto place = [&](const Line &line) {
-        qsizetype library = 0;
-        while (library < libraries.size() && libraries[library].toObject().value(QLatin1String("label")).toString() != line.label)
-            ++library;
-        return std::pair(order.indexOf(line.file), library);
-    };
-    Merged merged;
-    for (const QJsonObject &row : rows) {
-        Line line = lineFrom(row);
-        if (order.contains(line.file)) // not a total
-            merged.lines.push_back(std::move(line));
-    }
-    std::stable_sort(merged.lines.begin(), merged.lines.end(), [&](const Line &a, const Line &b) { return place(a) < place(b); });
-
-    merged.made = {distinct(machines), distinct(dates), distinct(versions), {}};
-    for (auto it = common.begin(); it != common.end(); ++it) {
-        QByteArray value = QJsonDocument(QJsonArray{it.value()}).toJson(QJsonDocument::Compact).chopped(1).mid(1);
-        if (it.key() == QLatin1String("files")) { // names keep their bytes
-            QByteArrayList names;
-            for (const QByteArray &file : order)
-                names << jsonString(file);
-            value = '[' + names.join(", ") + ']';
+    try {
+        std::vector<Shard> shards;
+        for (const QString &name : files) {
+            QFile file(name);
+            if (!file.open(QIODevice::ReadOnly))
+                refuse(QStringLiteral("%1: %2").arg(shown(name), file.errorString()));
+            auto read = readReport(file.readAll());
+            if (const QString *why = std::get_if<QString>(&read))
+                refuse(QStringLiteral("%1: %2").arg(shown(name), *why));
+            shards.push_back({name, std::move(std::get<Report>(read))});
         }
-        merged.made.options.emplace_back(it.key().toUtf8(), value);
+        return joined(shards);
+    } catch (const Refusal &refusal) {
+        std::fprintf(stderr, "brevimeter-bench: %s\n", qPrintable(refusal.why));
+        return std::nullopt;
     }
-    merged.made.options.emplace_back("shard", "\"1/1\""); // the whole sweep now
-    return merged;
 }

@@ -1,19 +1,15 @@
-// Joining the JSON reports of a sweep's shards into one.
+// Joining the JSON reports of a sweep's shards into the report of the whole
+// sweep: all of it, or nothing.
 #pragma once
 
 #include "Report.h"
-#include "Row.h"
 
 #include <QStringList>
 #include <optional>
-#include <vector>
 
-struct Merged {
-    std::vector<Line> lines; // in the order one sweep would have measured them, without totals
-    Provenance made;         // the machines, dates and versions of the parts; their options but the shard
-};
-
-// Reads the parts. Refuses, after saying why on standard error, a file that
-// is not such a report, parts made with different options, and a set of
-// parts with one missing or given twice.
-std::optional<Merged> merge(const QStringList &files);
+// Reads the shards' reports. Refuses, after saying why on standard error: a
+// file that is not such a report or holds a figure no measurement gives;
+// shards made with other options (naming the option) or on other files
+// under the same names; a shard cut short; a shard missing or given twice;
+// and a (library, file) pair that is not measured exactly once.
+std::optional<Report> merge(const QStringList &files);

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -92,7 +95,7 @@ bool readShard(const QString &text, SweepSettings &settings)
     settings.shard = text.section(QLatin1Char('/'), 0, 0).toInt(&ok);
     settings.shards = text.section(QLatin1Char('/'), 1).toInt(&whole);
     if (!ok || !whole || text.count(QLatin1Char('/')) != 1 || settings.shards < 1 || settings.shard < 1 || settings.shard > settings.shards)
-        return refuse(QStringLiteral("--shard wants I/N, a part I of N parts, 1 <= I <= N"));
+        return refuse(QStringLiteral("--shard wants I/N, a shard I of N shards, 1 <= I <= N"));
     return true;
 }
 
@@ -117,8 +120,7 @@ std::optional<Options> parseOptions(const QStringList &arguments)
         "Measures compression libraries over many files: each file is compressed and decompressed\n"
         "several times by each library, every round trip is checked byte for byte, and each library\n"
         "runs in a process of its own."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption(), version = parser.addVersionOption();
     const QCommandLineOption library(QStringLiteral("library"),
         QStringLiteral("A library to measure: a library file, or a reference library as NAME or NAME:LEVEL, "
                        "with LABEL= before it to name its rows; repeat to compare several. Default: the one the "
@@ -136,6 +138,9 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     const QCommandLineOption shard(QStringLiteral("shard"),
         QStringLiteral("Measure only part I of N equal parts of the (library, file) pairs, for --merge."),
         QStringLiteral("I/N"), QStringLiteral("1/1"));
+    const QCommandLineOption fresh(QStringLiteral("fresh"),
+        QStringLiteral("Make every call, warm-up or timed, in a process of its own: for a library that may keep "
+                       "results between calls."));
     const QCommandLineOption merging(QStringLiteral("merge"),
         QStringLiteral("Join JSON reports of the parts of one sweep, given as the arguments, instead of measuring."));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
@@ -148,11 +153,17 @@ std::optional<Options> parseOptions(const QStringList &arguments)
                                     QStringLiteral("format"), QStringLiteral("table"));
     const QCommandLineOption plot(QStringLiteral("plot"), QStringLiteral("Also draw ratio against compress and decompress speed, as SVG."),
                                   QStringLiteral("file.svg"));
-    parser.addOptions({library, list, runs, warmup, minTime, timeout, scratch, format, plot, shard, merging});
+    parser.addOptions({library, list, runs, warmup, minTime, fresh, timeout, scratch, format, plot, shard, merging});
     parser.addPositionalArgument(QStringLiteral("files"),
                                  QStringLiteral("Files, or folders of files, to measure (with --merge: the JSON reports)."),
                                  QStringLiteral("FILE|FOLDER..."));
-    parser.process(arguments);
+    if (!parser.parse(arguments))
+        return refuse(parser.errorText().remove(QRegularExpression(QStringLiteral("\\.$"))) + QStringLiteral("; see --help")),
+               std::nullopt;
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
 
     Options options;
     bool ok = true;
@@ -162,6 +173,7 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     options.sweep.warmup = parser.value(warmup).toInt(&ok);
     if (!ok || options.sweep.warmup < 0)
         return refuse(QStringLiteral("--warmup wants a whole number of 0 or more")), std::nullopt;
+    options.sweep.fresh = parser.isSet(fresh);
     options.sweep.minTime = parser.value(minTime).toDouble(&ok);
     if (!ok || !(options.sweep.minTime >= 0 && options.sweep.minTime <= 1e6))
         return refuse(QStringLiteral("--min-time wants seconds, from 0 to 1000000")), std::nullopt;
@@ -203,18 +215,19 @@ std::optional<Options> parseOptions(const QStringList &arguments)
     return options;
 }
 
-std::vector<std::pair<QByteArray, QByteArray>> recorded(const SweepSettings &settings)
+std::vector<std::pair<QString, QJsonValue>> recorded(const SweepSettings &settings)
 {
-    QByteArrayList libraries, files;
+    QJsonArray libraries, files;
     for (const LibraryChoice &library : settings.libraries)
-        libraries << "{\"label\": " + jsonString(library.label.toUtf8()) + ", \"library\": " + jsonString(library.given.toUtf8()) + '}';
+        libraries.append(QJsonObject{{QStringLiteral("label"), library.label}, {QStringLiteral("library"), library.given}});
     for (const QByteArray &file : settings.files)
-        files << jsonString(file);
-    return {{"runs", QByteArray::number(settings.runs)},
-            {"warmup", QByteArray::number(settings.warmup)},
-            {"min_time", QByteArray::number(settings.minTime, 'g', 17)},
-            {"timeout", QByteArray::number(qlonglong(settings.timeout.count()))},
-            {"libraries", '[' + libraries.join(", ") + ']'},
-            {"files", '[' + files.join(", ") + ']'},
-            {"shard", jsonString(QByteArray::number(settings.shard) + '/' + QByteArray::number(settings.shards))}};
+        files.append(textOfBytes(file));
+    return {{QStringLiteral("runs"), settings.runs},
+            {QStringLiteral("warmup"), settings.warmup},
+            {QStringLiteral("min_time"), settings.minTime},
+            {QStringLiteral("fresh"), settings.fresh},
+            {QStringLiteral("timeout"), double(settings.timeout.count())},
+            {QStringLiteral("libraries"), libraries},
+            {QStringLiteral("files"), files},
+            {QStringLiteral("shard"), QStringLiteral("%1/%2").arg(settings.shard).arg(settings.shards)}};
 }

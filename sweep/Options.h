@@ -4,6 +4,7 @@
 #include "Report.h"
 #include "Sweep.h"
 
+#include <QJsonValue>
 #include <QString>
 #include <optional>
 
@@ -16,10 +17,11 @@ struct Options {
     QStringList merge;     // JSON reports to join instead of measuring
 };
 
-// The options a report records, in order, as JSON: what makes two shards
-// parts of one sweep.
-std::vector<std::pair<QByteArray, QByteArray>> recorded(const SweepSettings &settings);
+// The options a report records, in order: what makes two shards parts of
+// one sweep.
+std::vector<std::pair<QString, QJsonValue>> recorded(const SweepSettings &settings);
 
 // Exits with a usage message for --help and --version; returns nothing, after
-// saying why on standard error, when an option, a file or a folder is wrong.
+// saying why on standard error, when an option (an unknown one too), a file
+// or a folder is wrong.
 std::optional<Options> parseOptions(const QStringList &arguments);

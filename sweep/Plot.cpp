@@ -186,12 +186,12 @@ private:
 
 } // namespace
 
-bool plot(const std::vector<Line> &lines, const QString &file, const Provenance &made)
+bool plot(const std::vector<ReportLine> &lines, const QString &file, const Provenance &made)
 {
     std::vector<QString> libraries;
     std::vector<Mark> marks;
     QSet<QByteArray> files;
-    for (const Line &line : lines) {
+    for (const ReportLine &line : lines) {
         if (!line.total)
             files.insert(line.file);
         const auto compress = speedOf(line, line.compress), decompress = speedOf(line, line.decompress);

@@ -7,10 +7,10 @@
 #pragma once
 
 #include "Report.h"
-#include "Row.h"
+#include "ReportLine.h"
 
 #include <QString>
 #include <vector>
 
 // False, after saying why on standard error, when the file cannot be written.
-bool plot(const std::vector<Line> &lines, const QString &file, const Provenance &made);
+bool plot(const std::vector<ReportLine> &lines, const QString &file, const Provenance &made);

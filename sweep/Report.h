@@ -1,39 +1,59 @@
-// A sweep's lines as a table for a terminal, as CSV, or as JSON.
+// A sweep's report: its measurements and where, when and how they were made,
+// as a table for a terminal, as CSV, or as JSON, which it also reads back.
 //
-// CSV and JSON have the same columns and keys in the same order, every figure
-// at full precision: library, file, size, compressed, ratio, compress_s_min,
-// compress_s_median, decompress_s_min, decompress_s_median, compress_mb_s,
-// decompress_mb_s, cpu_s, peak_rss_mib, status, label, compress_s_max,
-// decompress_s_max, compress_cpu_s, decompress_cpu_s, compress_peak_mib,
-// decompress_peak_mib, compress_faults, decompress_faults. Sizes are in bytes
-// and times in seconds; a figure a line does not have is empty (CSV) or null
-// (JSON). Text in CSV is always quoted. File names keep their bytes in CSV; in
-// JSON a byte that is not UTF-8 is the escape \udcXX. CSV is the lines alone;
-// JSON is an object: "rows" (the lines), "machine", "date", "version" and
-// "options". The table, for people, shows names as given with what a terminal
-// would act on escaped, speeds in MB/s and times in ms, and ends with the
-// machine, the date and the version.
+// CSV is the lines alone, a header first, text always quoted (see
+// Columns.h). JSON is an object: "rows", each with the columns, whether it is
+// a total, and the samples of a measurement, every timed call's figures;
+// "machine", "date", "version", "options" (what makes the shards of a sweep
+// parts of one), "files" (each file's name, size and SHA-256 digest) and
+// "complete" (whether the sweep ran to its end). Names keep their bytes: as
+// they are in CSV, with \udcXX for a byte that is not UTF-8 in JSON. The
+// table, for people, shows names as given with what a terminal would act on
+// escaped, speeds in MB/s and times in ms, and ends with the machine, the
+// date and the version.
 #pragma once
 
-#include "Row.h"
+#include "Measurement.h"
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 #include <utility>
+#include <variant>
 #include <vector>
 
 enum class ReportFormat { Table, Csv, Json };
 
-// Where and when a report was made, and with what options.
+struct FileFacts {
+    QByteArray name;
+    unsigned long long size = 0;
+    QByteArray sha256; // in hexadecimal
+
+    bool operator==(const FileFacts &) const = default;
+};
+
+// Where and when a report was made, with what options, on what files.
 struct Provenance {
     QString machine, date, version;
-    std::vector<std::pair<QByteArray, QByteArray>> options; // key and JSON value, in order
+    std::vector<std::pair<QString, QJsonValue>> options; // in order
+    std::vector<FileFacts> files;
+    bool complete = true; // the sweep ran to its end
 };
+
+struct Report {
+    std::vector<Measurement> measurements;
+    Provenance made;
+};
+
+QByteArray written(const Report &report, ReportFormat format);
+
+// A JSON report read back, every figure checked: finite, not negative, sizes
+// and counts whole, and each line's figures those its samples give. Why not,
+// as a sentence, where the text is no such report.
+std::variant<Report, QString> readReport(const QByteArray &json);
 
 // The line a table and a chart end with.
 QString footer(const Provenance &made);
-
-QByteArray report(const std::vector<Line> &lines, ReportFormat format, const Provenance &made);
 
 // Text as CSV writes it: always in quotes, a quote doubled.
 QByteArray csvText(const QByteArray &text);

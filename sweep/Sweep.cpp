@@ -1,160 +1,356 @@
 #include "Sweep.h"
 
+#include "Deal.h"
 #include "FileName.h"
+#include "Files.h"
 #include "Interruption.h"
 #include "Progress.h"
+#include "Workers.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <sys/stat.h>
+#include <QFileInfo>
+#include <filesystem>
+#include <functional>
+#include <map>
 
 namespace {
 
-// What one worker said, taken into its row.
-class Listener {
-public:
-    Listener(Row &row, Progress &progress, QString where, int runs)
-        : row_(row), progress_(progress), where_(std::move(where)), runs_(QString::number(runs))
-    {
-    }
+// A call that used other threads' CPU time beyond this share, or any child
+// process's, did not run on the calling thread alone.
+constexpr double OtherThreads = 0.05;
+constexpr std::chrono::microseconds Slack{100};
 
-    void hear(const QByteArray &line)
-    {
-        const QByteArray text = line.chopped(line.endsWith('\n') ? 1 : 0);
-        const QList<QByteArray> words = text.split(' ');
-        const QByteArray &what = words.value(0);
-        if (what == "loaded") {
-            row_.library = QFile::decodeName(text.mid(7));
-        } else if (what == "call") {
-            const bool warmup = words.value(2) == "0";
-            inCall_ = words.value(1) + ' ' + (warmup ? QByteArray("warm-up") : words.value(2));
-            progress_.show(where_ + QStringLiteral(" \u00b7 %1").arg(QString::fromLatin1(inCall_))
-                           + (warmup ? QString() : QLatin1Char('/') + runs_));
-        } else if (what == "took") {
-            Calls &calls = inCall_.startsWith("compress") ? row_.compress : row_.decompress;
-            calls.seconds.push_back(double(words.value(1).toLongLong()) / 1e9);
-            calls.cpuSeconds.push_back(double(words.value(2).toLongLong()) / 1e9);
-            calls.faults.push_back(double(words.value(3).toLongLong()));
-            inCall_.clear();
-        } else if (what == "failed" || what == "mismatch") {
-            row_.status = what == "failed" ? RowStatus::Failed : RowStatus::Mismatch;
-            row_.reason = what == "failed"        ? QString::fromLocal8Bit(text.mid(7))
-                          : words.value(1) == "0" ? QStringLiteral("the warm-up call gave back other bytes")
-                                                  : QStringLiteral("run %1 gave back other bytes").arg(QString::fromLatin1(words.value(1)));
-        } else if (what == "size") {
-            row_.compressed = words.value(1).toULongLong();
-        } else if (what == "peak" && words.size() == 3) {
-            (words.value(1) == "compress" ? row_.compress : row_.decompress).peakMiB = words.value(2).toDouble() / 1024;
-        } else if (what == "peak") {
-            row_.peakMiB = words.value(1).toDouble() / 1024;
-        }
-    }
-
-    const QByteArray &inCall() const { return inCall_; }
-
-private:
-    Row &row_;
-    Progress &progress_;
-    QString where_;
-    QString runs_;
-    QByteArray inCall_;
+// One pair's files: the user's, and the three in its folder of the scratch;
+// and the files a new worker's first call takes (see PairRun::prime).
+struct PairFiles {
+    QByteArray original, copy, packed, unpacked;
+    QByteArray primer, primerPacked, primerUnpacked;
 };
 
-// Why a row whose worker did not see it through is not ok: the library ended
-// the process (or made it end), with this status or by this signal.
-QString cutShort(const QProcess &worker, const Listener &listener)
+// A file of the sweep's own for a new worker's first call: text of a few
+// thousand words in a varied order, which any codec has work to do on.
+bool writePrimer(const QByteArray &name)
 {
-    const QString how = worker.exitStatus() == QProcess::CrashExit
-                            ? QStringLiteral("ended by a signal")
-                            : QStringLiteral("exited with status %1").arg(worker.exitCode());
-    return how + (listener.inCall().isEmpty() ? QString() : QStringLiteral(" in ") + QString::fromLatin1(listener.inCall()));
+    QFile file(QFile::decodeName(name));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text;
+    static const char *const Words[] = {"the ", "quick ", "brown ", "fox ", "jumps ", "over ", "a ", "lazy ", "dog; ",
+                                        "compression ", "of ", "files ", "is ", "measured ", "here.\n"};
+    for (unsigned state = 1; text.size() < (64 << 10);) {
+        state = state * 1103515245u + 12345u;
+        text += Words[(state >> 16) % std::size(Words)];
+    }
+    return file.write(text) == text.size();
 }
 
-Row measure(const LibraryChoice &library, const QByteArray &file, const SweepSettings &settings, const QString &folder,
-            Progress &progress, const QString &where)
+// What one call of a worker gave.
+struct Took {
+    std::chrono::nanoseconds wall, cpu, threadCpu, childCpu;
+    long long faults, childFaults;
+};
+
+std::optional<Took> tookFrom(const QByteArray &line, long long call)
 {
-    struct stat status {};
-    Row row{library.label, library.file, file, ::stat(file.constData(), &status) == 0 ? static_cast<unsigned long long>(status.st_size) : 0};
-    Listener listener(row, progress, where, settings.runs);
-    QProcess worker;
-    worker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    if (library.level) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("BREVIMETER_LEVEL"), QString::number(*library.level));
-        worker.setProcessEnvironment(environment);
+    const QList<QByteArray> words = line.split(' ');
+    if (words.size() != 8 || words[0] != "took" || words[1].toLongLong() != call)
+        return std::nullopt;
+    const auto ns = [&](int i) { return std::chrono::nanoseconds(words[i].toLongLong()); };
+    return Took{ns(2), ns(3), ns(4), ns(5), words[6].toLongLong(), words[7].toLongLong()};
+}
+
+double seconds(std::chrono::nanoseconds time)
+{
+    return std::chrono::duration<double>(time).count();
+}
+
+// Measures one library on one file, a direction at a time.
+class PairRun {
+public:
+    PairRun(const SweepSettings &settings, Workers &workers, std::size_t library, Measurement &measured,
+            const PairFiles &files, Progress &progress, QString where, std::function<void(long long)> forked,
+            long long &calls)
+        : settings_(settings), workers_(workers), library_(library), measured_(measured), files_(files),
+          progress_(progress), where_(std::move(where)), forked_(std::move(forked)), calls_(calls)
+    {
     }
-    worker.start(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("--worker"), library.file, QString::fromLatin1(file.toHex()), folder,
-                  QString::number(settings.runs), QString::number(settings.warmup), QString::number(settings.minTime, 'g', 17)});
-    if (!worker.waitForStarted()) {
-        row.status = RowStatus::Crashed;
-        row.reason = worker.errorString();
-        return row;
-    }
-    Interruption::setWorker(static_cast<pid_t>(worker.processId()));
-    // The timeout counts from the worker's last word: it says one before and after each call.
-    QDeadlineTimer deadline(settings.timeout);
-    for (;;) {
-        while (worker.canReadLine()) {
-            listener.hear(worker.readLine());
-            deadline.setRemainingTime(settings.timeout);
+
+    // False once the pair is over: it failed, or a signal arrived.
+    bool direction(bool compress)
+    {
+        compress_ = compress;
+        DirectionSamples &samples = compress ? measured_.compress : measured_.decompress;
+        std::chrono::nanoseconds spent{0};
+        bool childrenRan = false;
+        WorkerProcess *worker = nullptr;
+        for (int call = 1 - settings_.warmup; call <= settings_.runs || spent < least(); ++call) {
+            run_ = std::max(call, 0);
+            if (!worker && !(worker = begin()))
+                return false;
+            const std::optional<Took> took = callOnce(*worker, compress ? files_.copy : files_.packed,
+                                                      compress ? files_.packed : files_.unpacked);
+            if (!took)
+                return false;
+            if (measured_.status != RowStatus::Ok) { // a process the library forked came back
+                workers_.retire(library_, compress);
+                return false;
+            }
+            if (!samples.firstSeconds)
+                samples.firstSeconds = seconds(took->wall);
+            if (run_ > 0) {
+                samples.seconds.push_back(seconds(took->wall));
+                samples.cpuSeconds.push_back(seconds(took->cpu + took->childCpu));
+                samples.faults.push_back(double(took->faults + took->childFaults));
+                samples.oneThread = samples.oneThread && took->childCpu.count() == 0
+                                    && took->cpu - took->threadCpu <= OtherThreads * took->cpu + Slack;
+                spent += took->wall;
+            }
+            childrenRan = childrenRan || took->childCpu.count() > 0 || took->childFaults > 0;
+            if (!checked())
+                return false;
+            if (settings_.fresh) {
+                if (!end(*worker, samples))
+                    return false;
+                worker = nullptr;
+            }
         }
-        if (worker.state() != QProcess::Running && worker.bytesAvailable() == 0)
-            break;
-        if (deadline.hasExpired()) {
-            worker.kill();
-            worker.waitForFinished();
-            row.status = RowStatus::Timeout;
-            row.reason = QStringLiteral("no answer within %1 s").arg(settings.timeout.count())
-                         + (listener.inCall().isEmpty() ? QString() : QStringLiteral(" in ") + QString::fromLatin1(listener.inCall()));
-            break;
+        if (worker && !end(*worker, samples))
+            return false;
+        if (childrenRan && !settings_.fresh)
+            workers_.retire(library_, compress);
+        return true;
+    }
+
+private:
+    std::chrono::nanoseconds least() const
+    {
+        return std::chrono::nanoseconds(static_cast<long long>(settings_.minTime * 1e9));
+    }
+
+    QString inCall() const
+    {
+        const char *direction = compress_ ? "compress" : "decompress";
+        if (priming_)
+            return QStringLiteral("a first %1 call on a sample file").arg(QLatin1String(direction));
+        return QStringLiteral("%1 %2").arg(direction, run_ == 0 ? QStringLiteral("warm-up") : QString::number(run_));
+    }
+
+    bool fail(RowStatus status, const QString &reason)
+    {
+        measured_.status = status;
+        measured_.reason = reason;
+        return false;
+    }
+
+    QDeadlineTimer deadline() const
+    {
+        return QDeadlineTimer(settings_.timeout);
+    }
+
+    WorkerProcess *begin()
+    {
+        const auto got = workers_.get(library_, compress_, deadline());
+        if (const auto *refused = std::get_if<Workers::Refused>(&got)) {
+            fail(refused->timedOut ? RowStatus::Timeout : refused->loaded ? RowStatus::Failed : RowStatus::Crashed,
+                 refused->timedOut ? QStringLiteral("no answer within %1 s %2").arg(settings_.timeout.count()).arg(refused->why)
+                                   : refused->why);
+            return nullptr;
         }
-        worker.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 60000)));
+        const Workers::Ready &ready = std::get<Workers::Ready>(got);
+        measured_.library = ready.loaded;
+        if (ready.started && !settings_.fresh && !prime(*ready.process))
+            return nullptr;
+        if (!ready.process->send("begin"))
+            return lost(*ready.process), nullptr;
+        return ready.process;
     }
-    worker.waitForFinished();
-    Interruption::setWorker(0);
-    const bool endedWell = worker.exitStatus() == QProcess::NormalExit && worker.exitCode() == 0;
-    // A row is ok only with every figure: a library may end the worker with status 0.
-    const bool measured = row.compress.seconds.size() >= std::size_t(settings.runs)
-                          && row.decompress.seconds.size() >= std::size_t(settings.runs) && row.compressed && row.peakMiB
-                          && row.compress.peakMiB && row.decompress.peakMiB;
-    if (row.status == RowStatus::Ok && !(endedWell && measured)) {
-        row.status = RowStatus::Crashed;
-        row.reason = cutShort(worker, listener);
+
+    // What ended a worker in the middle of the pair.
+    bool lost(WorkerProcess &worker)
+    {
+        if (Interruption::signal())
+            return false;
+        const bool timedOut = worker.silence() == WorkerProcess::Silence::TimedOut;
+        worker.kill();
+        const QString how = timedOut ? QStringLiteral("no answer within %1 s").arg(settings_.timeout.count()) : worker.ending();
+        workers_.retire(library_, compress_);
+        return fail(timedOut ? RowStatus::Timeout : RowStatus::Crashed, how + QStringLiteral(" in ") + inCall());
     }
-    return row;
+
+    // The worker's next line other than a forked process's, or nothing once
+    // it ended, timed out, or a signal arrived.
+    std::optional<QByteArray> next(WorkerProcess &worker, const QDeadlineTimer &until)
+    {
+        for (;;) {
+            std::optional<QByteArray> line = worker.next(until);
+            if (!line && worker.silence() == WorkerProcess::Silence::Interrupted && !Interruption::signal())
+                continue;
+            if (line && line->startsWith("forked ")) {
+                forked_(line->mid(7).toLongLong());
+                continue;
+            }
+            return line;
+        }
+    }
+
+    // A new worker's first call is on a file of the sweep's own, so that
+    // what a library does once in a process (tables it makes, pages it
+    // first touches) is not taken for the file's first call: a first call
+    // far slower than the later ones then says that they had help. The
+    // decompressing worker takes what a compressing worker made of it.
+    bool prime(WorkerProcess &worker)
+    {
+        const QByteArray &input = compress_ ? files_.primer : files_.primerPacked;
+        if (!compress_ && !QFile::exists(QFile::decodeName(input)))
+            return true;
+        priming_ = true;
+        const bool primed = callOnce(worker, input, compress_ ? files_.primerPacked : files_.primerUnpacked).has_value();
+        priming_ = false;
+        return primed;
+    }
+
+    std::optional<Took> callOnce(WorkerProcess &worker, const QByteArray &input, const QByteArray &output)
+    {
+        QFile::remove(QFile::decodeName(output));
+        before_ = stampOf(input);
+        progress_.show(where_ + QStringLiteral(" \u00b7 ") + inCall()
+                       + (run_ == 0 || priming_ ? QString() : QStringLiteral("/%1").arg(settings_.runs)));
+        const long long call = ++calls_;
+        Interruption::setWorker(worker.pid());
+        const bool sent = worker.send("call " + QByteArray::number(call) + ' ' + input.toHex() + ' ' + output.toHex());
+        const std::optional<QByteArray> line = sent ? next(worker, deadline()) : std::nullopt;
+        Interruption::setWorker(0);
+        const std::optional<Took> took = line ? tookFrom(*line, call) : std::nullopt;
+        if (!took) {
+            if (line) // not the worker's word: nothing more it says can be trusted
+                worker.kill();
+            lost(worker);
+        }
+        return took;
+    }
+
+    // What the call left: its source as it was, an output of its own, and
+    // decompressing, the user's file again.
+    bool checked()
+    {
+        const QByteArray &input = compress_ ? files_.copy : files_.packed, &output = compress_ ? files_.packed : files_.unpacked;
+        if (const std::optional<QString> why = notAFileOfItsOwn(output, !compress_ || measured_.size == 0))
+            return fail(RowStatus::Failed, *why);
+        if (stampOf(input) != before_)
+            return fail(RowStatus::Failed, QStringLiteral("the library changed or removed its source file"));
+        if (!compress_ && !sameContent(files_.original, files_.unpacked))
+            return fail(RowStatus::Mismatch, run_ == 0 ? QStringLiteral("the warm-up call gave back other bytes")
+                                                       : QStringLiteral("run %1 gave back other bytes").arg(run_));
+        if (compress_)
+            measured_.compressed = static_cast<unsigned long long>(QFileInfo(QFile::decodeName(output)).size());
+        return true;
+    }
+
+    bool end(WorkerProcess &worker, DirectionSamples &samples)
+    {
+        const std::optional<QByteArray> line = worker.send("end") ? next(worker, deadline()) : std::nullopt;
+        const QList<QByteArray> words = line ? line->split(' ') : QList<QByteArray>();
+        if (words.size() != 4 || words[0] != "peak") {
+            if (line)
+                worker.kill();
+            return lost(worker);
+        }
+        const double above = words[1].toDouble() / 1024, child = words[2].toDouble() / 1024, own = words[3].toDouble() / 1024;
+        samples.peakMiB = std::max(samples.peakMiB.value_or(0), above + child);
+        samples.processPeakMiB = std::max(samples.processPeakMiB.value_or(0), own + child);
+        if (settings_.fresh)
+            workers_.retire(library_, compress_);
+        return true;
+    }
+
+    const SweepSettings &settings_;
+    Workers &workers_;
+    std::size_t library_;
+    Measurement &measured_;
+    const PairFiles &files_;
+    Progress &progress_;
+    QString where_;
+    std::function<void(long long)> forked_;
+    long long &calls_;
+    bool compress_ = true, priming_ = false;
+    int run_ = 0;
+    std::optional<Stamp> before_;
+};
+
+// The copy's name: the file's own, in a folder of the pair's.
+PairFiles filesOf(const QByteArray &file, const QString &folder, const QString &scratch, std::size_t library)
+{
+    const QByteArray where = QFile::encodeName(folder), primer = QFile::encodeName(scratch) + "/primer";
+    const QByteArray own = primer + '-' + QByteArray::number(qulonglong(library));
+    return {absoluteName(file), where + "/in/" + file.mid(file.lastIndexOf('/') + 1), where + "/packed", where + "/unpacked",
+            primer, own + ".packed", own + ".unpacked"};
 }
 
 } // namespace
 
-bool inShard(const SweepSettings &settings, std::size_t pair)
+QString workerProgram()
 {
-    return pair % std::size_t(settings.shards) == std::size_t(settings.shard - 1);
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const QString &folder : {here, here + QStringLiteral("/../" BREVIMETER_LIBRARY_DIR)}) {
+        const QFileInfo file(folder + QStringLiteral("/brevimeter-bench-worker"));
+        if (file.isExecutable())
+            return QDir::cleanPath(file.absoluteFilePath());
+    }
+    return {};
 }
 
-std::vector<Row> sweep(const SweepSettings &settings, Progress &progress)
+SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long long> &sizes, Progress &progress)
 {
-    std::vector<Row> rows;
-    std::size_t pair = 0, total = 0;
-    for (std::size_t i = 0; i < settings.files.size() * settings.libraries.size(); ++i)
-        total += inShard(settings, i);
-    for (const QByteArray &file : settings.files) {
-        for (const LibraryChoice &library : settings.libraries) {
-            if (!inShard(settings, pair++))
+    const std::vector<int> shardOf = dealt(settings.libraries.size(), sizes, settings.shards);
+    std::size_t total = 0;
+    for (int shard : shardOf)
+        total += shard == settings.shard;
+    SweepResult result;
+    writePrimer(QFile::encodeName(settings.scratch) + "/primer");
+    Workers workers(settings.worker, settings.libraries);
+    std::map<long long, std::size_t> callOwner; // each call's pair, among the measurements
+    long long calls = 0;
+    const auto forked = [&](long long call) {
+        const auto owner = callOwner.upper_bound(call);
+        if (owner == callOwner.begin())
+            return;
+        Measurement &measured = result.measurements.at(std::prev(owner)->second);
+        measured.status = RowStatus::Failed;
+        measured.reason = QStringLiteral("a process the library forked returned from the call");
+    };
+    for (std::size_t file = 0; file < settings.files.size(); ++file) {
+        for (std::size_t library = 0; library < settings.libraries.size(); ++library) {
+            if (shardOf[file * settings.libraries.size() + library] != settings.shard)
                 continue;
-            const QString folder = settings.scratch + QLatin1Char('/') + QString::number(rows.size());
-            QDir().mkpath(folder);
+            const LibraryChoice &choice = settings.libraries[library];
+            const QString folder = settings.scratch + QLatin1Char('/') + QString::number(result.measurements.size());
+            QDir().mkpath(folder + QStringLiteral("/in"));
+            const PairFiles files = filesOf(settings.files[file], folder, settings.scratch, library);
             const QString where = QStringLiteral("[%1/%2] %3 \u00b7 %4")
-                                      .arg(rows.size() + 1).arg(total).arg(shownName(file.mid(file.lastIndexOf('/') + 1)), library.label);
-            Row row = measure(library, file, settings, folder, progress, where);
-            QDir(folder).removeRecursively();
-            if (Interruption::signal())
-                return rows; // the row in hand was cut short
-            rows.push_back(std::move(row));
+                                      .arg(result.measurements.size() + 1)
+                                      .arg(total)
+                                      .arg(shownName(settings.files[file].mid(settings.files[file].lastIndexOf('/') + 1)),
+                                           shownName(choice.label.toUtf8()));
+            callOwner[calls + 1] = result.measurements.size();
+            result.measurements.push_back({choice.label, choice.file, settings.files[file], sizes[file]});
+            Measurement &measured = result.measurements.back();
+            PairRun run(settings, workers, library, measured, files, progress, where, forked, calls);
+            if (!copyInto(files.original, files.copy)) {
+                measured.status = RowStatus::Failed;
+                measured.reason = QStringLiteral("the file could not be copied into the scratch folder");
+            } else if (run.direction(true)) {
+                run.direction(false);
+            }
+            std::error_code ignored; // by bytes: a name the system's encoding does not carry goes too
+            std::filesystem::remove_all(QFile::encodeName(folder).toStdString(), ignored);
+            if (Interruption::signal()) { // the pair in hand was cut short
+                result.measurements.pop_back();
+                result.complete = false;
+                return result;
+            }
         }
     }
-    return rows;
+    return result;
 }

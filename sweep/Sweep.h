@@ -1,8 +1,10 @@
-// Every library on every file, each row in a worker process of its own.
+// Every library on every file of a shard, each pair measured by two worker
+// processes: one that compresses the file and another, which never
+// compressed it, that gives it back.
 #pragma once
 
 #include "LibraryChoice.h"
-#include "Row.h"
+#include "Measurement.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -13,19 +15,26 @@ class Progress;
 
 struct SweepSettings {
     std::vector<LibraryChoice> libraries;
-    std::vector<QByteArray> files;  // as the system names them
-    int runs = 5;
+    std::vector<QByteArray> files;  // as given, as the system names them
+    int runs = 5;                   // timed calls each way
     int warmup = 1;                 // uncounted calls before the timed ones
     double minTime = 0;             // seconds of timed calls, at least, each way
     std::chrono::seconds timeout{3600}; // for any one call
     int shard = 1, shards = 1;      // measure the shard-th of this many parts
+    bool fresh = false;             // every call in a worker of its own
     QString scratch;                // a private folder for the work
+    QString worker;                 // the worker program
 };
 
-// The (library, file) pairs in order, file by file, the libraries side by
-// side, numbered from 0; a shard takes every shards-th from its own number.
-bool inShard(const SweepSettings &settings, std::size_t pair);
+struct SweepResult {
+    std::vector<Measurement> measurements; // the shard's pairs in order, file by file
+    bool complete = true;                  // false when a signal cut the sweep short
+};
 
-// The rows of the shard in that order. Stops early, with the rows measured so
-// far, when a signal arrives.
-std::vector<Row> sweep(const SweepSettings &settings, Progress &progress);
+// The shard's pairs (see Deal.h), `sizes` the files' sizes. Stops early, with
+// the pairs measured so far, when a signal arrives.
+SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long long> &sizes, Progress &progress);
+
+// The worker program shipped with brevimeter-bench: beside it in a build, in
+// its private library folder once installed. Empty when neither holds it.
+QString workerProgram();

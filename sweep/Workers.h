@@ -1,0 +1,40 @@
+// The sweep's workers: for each library, one that compresses and one that
+// decompresses, kept from file to file until one ends, is killed or is
+// retired (a worker whose library waited for child processes is, so that a
+// child's peak memory is always that of one direction on one file).
+#pragma once
+
+#include "LibraryChoice.h"
+#include "WorkerProcess.h"
+
+#include <QDeadlineTimer>
+#include <map>
+#include <memory>
+#include <variant>
+
+class Workers {
+public:
+    Workers(QString program, const std::vector<LibraryChoice> &libraries);
+
+    // A worker of its own, or why none could be had.
+    struct Ready {
+        WorkerProcess *process;
+        QString loaded;   // the library file the loader took
+        bool started;     // now, for this call
+    };
+    struct Refused {
+        bool loaded = false; // the worker came up, and the library could not be loaded
+        bool timedOut = false;
+        QString why;
+    };
+    // The library's worker for one direction, started and its library loaded
+    // now if it has none.
+    std::variant<Ready, Refused> get(std::size_t library, bool compress, const QDeadlineTimer &deadline);
+    // Ends it; the next get() starts another.
+    void retire(std::size_t library, bool compress);
+
+private:
+    QString program_;
+    const std::vector<LibraryChoice> &libraries_;
+    std::map<std::pair<std::size_t, bool>, std::pair<std::unique_ptr<WorkerProcess>, QString>> running_;
+};
