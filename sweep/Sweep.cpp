@@ -118,8 +118,10 @@ public:
         }
         if (worker && !end(*worker, samples))
             return false;
-        if (childrenRan && !settings_.fresh)
+        if (childrenRan && !settings_.fresh) {
+            workers_.noteChildren(library_, compress);
             workers_.retire(library_, compress);
+        }
         return true;
     }
 
@@ -160,8 +162,19 @@ private:
         }
         const Workers::Ready &ready = std::get<Workers::Ready>(got);
         measured_.library = ready.loaded;
-        if (ready.started && !settings_.fresh && !prime(*ready.process))
-            return nullptr;
+        if (ready.started && !settings_.fresh && !workers_.runsChildren(library_, compress_)) {
+            const std::optional<Took> primed = prime(*ready.process);
+            if (!primed)
+                return nullptr;
+            // The peak of a child is the largest one's a worker ever waited
+            // for: a library that runs children gets a worker that made no
+            // call before the file's.
+            if (primed->childCpu.count() > 0 || primed->childFaults > 0) {
+                workers_.noteChildren(library_, compress_);
+                workers_.retire(library_, compress_);
+                return begin();
+            }
+        }
         if (!ready.process->send("begin"))
             return lost(*ready.process), nullptr;
         return ready.process;
@@ -200,13 +213,13 @@ private:
     // first touches) is not taken for the file's first call: a first call
     // far slower than the later ones then says that they had help. The
     // decompressing worker takes what a compressing worker made of it.
-    bool prime(WorkerProcess &worker)
+    std::optional<Took> prime(WorkerProcess &worker)
     {
         const QByteArray &input = compress_ ? files_.primer : files_.primerPacked;
         if (!compress_ && !QFile::exists(QFile::decodeName(input)))
-            return true;
+            return Took{};
         priming_ = true;
-        const bool primed = callOnce(worker, input, compress_ ? files_.primerPacked : files_.primerUnpacked).has_value();
+        const std::optional<Took> primed = callOnce(worker, input, compress_ ? files_.primerPacked : files_.primerUnpacked);
         priming_ = false;
         return primed;
     }

@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <map>
 #include <memory>
+#include <set>
 #include <variant>
 
 class Workers {
@@ -32,9 +33,13 @@ public:
     std::variant<Ready, Refused> get(std::size_t library, bool compress, const QDeadlineTimer &deadline);
     // Ends it; the next get() starts another.
     void retire(std::size_t library, bool compress);
+    // Whether the library was seen to run child processes that way.
+    bool runsChildren(std::size_t library, bool compress) const { return parents_.count({library, compress}) > 0; }
+    void noteChildren(std::size_t library, bool compress) { parents_.insert({library, compress}); }
 
 private:
     QString program_;
     const std::vector<LibraryChoice> &libraries_;
     std::map<std::pair<std::size_t, bool>, std::pair<std::unique_ptr<WorkerProcess>, QString>> running_;
+    std::set<std::pair<std::size_t, bool>> parents_;
 };

@@ -139,13 +139,25 @@ TEST_P(SweepRows, TakeOneRowEachAndGoOn)
     if (library == "greedy") { // its compressions alone take 64 MiB more
         EXPECT_GE(row.number("compress_peak_mib"), 63);
         EXPECT_GT(row.number("peak_rss_mib"), 64) << "the worker's own peak, whichever way";
-#if !defined(__SANITIZE_ADDRESS__) // whose allocator keeps freed memory a while
+#if !defined(__SANITIZE_ADDRESS__) // whose allocator keeps freed memory a while, with a shadow of its own
         EXPECT_LT(row.number("compress_peak_mib"), 66);
         EXPECT_LT(row.number("decompress_peak_mib"), 2);
+        EXPECT_GE(row.number("compress_faults"), 16384) << "a fault a page it touched";
+        EXPECT_LT(row.number("compress_faults"), 16384 + 200);
+        EXPECT_LT(row.number("decompress_faults"), 100) << "the call's own, not the worker's";
 #endif
     }
     if (library == "child" || library == "threads") { // 200 ms of CPU time the library waited for
         EXPECT_GE(row.number("compress_cpu_s"), 0.2);
+        if (library == "child") { // a child's peak is that of the file's own calls, before a larger one's or after
+            write("small", std::string(3000, 's'));
+            write("small2", std::string(3000, 't'));
+            const std::vector<Fields> three = csvRows(run({"--format", "csv", "--library", testLibrary("child"), "small", "data", "small2"}).output);
+            ASSERT_EQ(three.size(), 4u);
+            EXPECT_LT(three[0].number("compress_peak_mib"), 40);
+            EXPECT_GE(three[1].number("compress_peak_mib"), 48);
+            EXPECT_LT(three[2].number("compress_peak_mib"), 40);
+        }
         EXPECT_LT(row.number("decompress_cpu_s"), 0.1);
         EXPECT_EQ(row.number("compress_peak_mib") >= 48, library == "child") << row.number("compress_peak_mib");
         EXPECT_EQ(row.number("peak_rss_mib") >= 48, library == "child");

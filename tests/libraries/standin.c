@@ -17,9 +17,10 @@
  *   CACHE     compress_file spends 300 ms of CPU time on a content it has not
  *             seen last, and copies at once what it has;
  *   CHILD     compress_file copies in a child process that first touches
- *             48 MiB and spends 200 ms of CPU time, and waits for it;
+ *             48 MiB (8 MiB for a source under 4000 bytes) and spends 200 ms
+ *             of CPU time, and waits for it;
  *   THREADS   compress_file copies in a second thread that first spends
- *             200 ms of CPU time, and waits for it;
+ *             200 ms of CPU time and sleeps 100 ms, and waits for it;
  *   SYMLINK, HARDLINK  compress_file makes its target another name of its source;
  *   EMPTY     compress_file writes an empty target;
  *   FORKS     compress_file forks, and both processes return from it;
@@ -124,6 +125,7 @@ static int write_all(const char *name, const char *bytes, size_t size)
 static void *in_thread(void *paths)
 {
     spend(0.2);
+    usleep(100000);
     return (void *)(long)copy(((char **)paths)[0], ((char **)paths)[1], 0, 0);
 }
 #endif
@@ -156,8 +158,9 @@ EXPORT int compress_file(char *source, char *target)
 #elif defined(CHILD)
     const pid_t child = fork();
     if (child == 0) {
-        char *memory = malloc(48 << 20);
-        for (size_t i = 0; memory && i < 48 << 20; i += 4096)
+        const size_t size = read_all(source, kept, sizeof kept) < 4000 ? 8 << 20 : 48 << 20;
+        char *memory = malloc(size);
+        for (size_t i = 0; memory && i < size; i += 4096)
             memory[i] = 1;
         spend(0.2);
         _exit(copy(source, target, 0, 0));

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# The shipped job scripts as a user runs them: the Slurm job array with each
+# task's index set by hand, from another folder than the one "submitted" in,
+# then the merge; and GNU parallel where it is installed. A shard that is
+# missing or cut short fails the merge, saying which.
+#   examples_test.sh EXAMPLES_DIR BUILD_DIR
+set -euo pipefail
+examples=$1
+export PATH=$2:$PATH
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/submitted/corpus" "$work/elsewhere"
+for name in one two three; do
+  head -c 3000 /dev/urandom | base64 > "$work/submitted/corpus/$name"
+done
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+export SLURM_SUBMIT_DIR=$work/submitted SLURM_ARRAY_JOB_ID=42 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_MAX=2 SLURM_ARRAY_TASK_COUNT=2
+export SWEEP_FILES=corpus SWEEP_LIBRARIES="--library copy --library zlib:1" SWEEP_OPTIONS="--runs 1"
+cd "$work/elsewhere"
+for task in 1 2; do
+  SLURM_ARRAY_TASK_ID=$task bash "$examples/sweep.sbatch" || fail "array task $task"
+done
+reports=$work/submitted/brevimeter-reports/42
+[ -s "$reports/shard-1.json" ] && [ -s "$reports/shard-2.json" ] || fail "the shards' reports are not where the scripts say"
+SWEEP_JOB=42 bash "$examples/merge.sbatch" > "$work/merged.txt" || fail "the merge"
+rows=$(grep -c -E '^  (copy|zlib:1) ' "$work/merged.txt")
+[ "$rows" = 8 ] || fail "the merged table has $rows library rows, not 3 files and a total for each of 2 libraries"
+[ -s "$reports/sweep.svg" ] && grep -q '"complete": true' "$reports/sweep.json" || fail "the merged report or chart"
+
+# A task stopped by its time limit, and one that never ran.
+sed -i 's/"complete": true/"complete": false/' "$reports/shard-2.json"
+if SWEEP_JOB=42 bash "$examples/merge.sbatch" 2> "$work/said"; then fail "a shard cut short was merged"; fi
+grep -q 'shard 2/2 was cut short' "$work/said" || fail "the merge did not say which shard was cut short: $(cat "$work/said")"
+rm "$reports/shard-2.json"
+if SWEEP_JOB=42 bash "$examples/merge.sbatch" 2> "$work/said"; then fail "a missing shard was merged"; fi
+grep -q 'shard 2/2 is missing' "$work/said" || fail "the merge did not say which shard is missing: $(cat "$work/said")"
+
+if command -v parallel >/dev/null; then
+  cd "$work/submitted"
+  bash "$examples/parallel-sweep.sh" 3 "$work/parallel" --library copy --runs 1 corpus > "$work/parallel.txt" \
+    || fail "the GNU parallel sweep"
+  [ "$(grep -c -E '^  copy ' "$work/parallel.txt")" = 4 ] || fail "the GNU parallel sweep's table"
+fi
+echo "the job scripts run as shipped"
