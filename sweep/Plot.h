@@ -1,9 +1,6 @@
-// A chart, as an SVG file, of compression ratio against speed, compressing
-// and decompressing side by side: a dot for each library on each file and a
-// diamond for each library over all the files, every mark labelled (by a
-// number keyed to a list below where its label would cover another). An axis
-// whose range passes ten times is logarithmic. Lines that did not go through
-// are left out. The chart ends with the machine, the date and the version.
+// The chart of a report as an SVG file: what Chart.h lays out, drawn, with a
+// title, the libraries' colours, the key of the marks labelled by number, and
+// the machine, the date and the version last.
 #pragma once
 
 #include "Report.h"
