@@ -85,7 +85,8 @@ int runBench(const QStringList &arguments)
             QTemporaryDir scratch(options->scratchParent + QStringLiteral("/brevimeter-bench-XXXXXX"));
             if (!scratch.isValid())
                 return refused(QStringLiteral("%1: %2").arg(options->scratchParent, scratch.errorString()));
-            settings.scratch = scratch.path();
+            settings.scratch = scratch.path(); // absolute, whatever was given
+
             Progress progress;
             result = sweep(settings, sizes, progress);
         }

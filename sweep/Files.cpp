@@ -1,16 +1,9 @@
 #include "Files.h"
 
-#include <QDir>
-#include <QFile>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
-
-QByteArray absoluteName(const QByteArray &file)
-{
-    return file.startsWith('/') ? file : QFile::encodeName(QDir::currentPath()) + '/' + file;
-}
 
 bool copyInto(const QByteArray &original, const QByteArray &copy)
 {

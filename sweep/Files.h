@@ -8,9 +8,6 @@
 #include <optional>
 #include <sys/types.h>
 
-// `file` by a name that holds whatever folder the library moves to.
-QByteArray absoluteName(const QByteArray &file);
-
 // A copy of `original` made at `copy`, a name nothing has yet. False when it
 // cannot be made.
 bool copyInto(const QByteArray &original, const QByteArray &copy);

@@ -297,7 +297,7 @@ PairFiles filesOf(const QByteArray &file, const QString &folder, const QString &
 {
     const QByteArray where = QFile::encodeName(folder), primer = QFile::encodeName(scratch) + "/primer";
     const QByteArray own = primer + '-' + QByteArray::number(qulonglong(library));
-    return {absoluteName(file), where + "/in/" + file.mid(file.lastIndexOf('/') + 1), where + "/packed", where + "/unpacked",
+    return {file, where + "/in/" + file.mid(file.lastIndexOf('/') + 1), where + "/packed", where + "/unpacked",
             primer, own + ".packed", own + ".unpacked"};
 }
 

@@ -22,7 +22,7 @@ struct SweepSettings {
     std::chrono::seconds timeout{3600}; // for any one call
     int shard = 1, shards = 1;      // measure the shard-th of this many parts
     bool fresh = false;             // every call in a worker of its own
-    QString scratch;                // a private folder for the work
+    QString scratch;                // a private folder for the work, by its absolute name
     QString worker;                 // the worker program
 };
 
