@@ -52,6 +52,8 @@ constexpr Column Columns[] = {
     {"decompress_calls", Format::Figure, [](const ReportLine &l) { return figure(l.decompress.calls); }},
     {"notes", Format::Words, [](const ReportLine &l) { return text(l.notes.join(QLatin1Char(' ')), Format::Words); }},
     {"reason", Format::Text, [](const ReportLine &l) { return text(l.reason); }},
+    {"codecs", Format::Text, [](const ReportLine &l) { return text(l.codecs); }},
+    {"threads", Format::Count, [](const ReportLine &l) { return Cell{QByteArray::number(l.threads), Format::Count}; }},
 };
 
 } // namespace
@@ -72,5 +74,5 @@ QByteArray jsonOfCell(const Cell &cell)
         return "null";
     if (cell.format == Format::Name)
         return jsonString(*cell.value);
-    return cell.format == Format::Bytes || cell.format == Format::Figure ? *cell.value : jsonText(QString::fromUtf8(*cell.value));
+    return cell.format == Format::Bytes || cell.format == Format::Count || cell.format == Format::Figure ? *cell.value : jsonText(QString::fromUtf8(*cell.value));
 }

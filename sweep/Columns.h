@@ -14,6 +14,7 @@ enum class Format {
     Text,   // UTF-8
     Name,   // a file name: bytes as the system gives them
     Bytes,  // a whole number of bytes
+    Count,  // a whole number
     Figure, // a number
     Words,  // text: words a space apart
 };

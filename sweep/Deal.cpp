@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <numeric>
 
-namespace {
-// What a call costs beyond its bytes, in bytes: a small file is not free.
-constexpr unsigned long long PerFile = 64 << 10;
-} // namespace
+unsigned long long pairWeight(unsigned long long size)
+{
+    return size + (64 << 10);
+}
 
 std::vector<int> dealt(std::size_t libraries, const std::vector<unsigned long long> &fileSizes, int shards)
 {
@@ -28,7 +28,7 @@ std::vector<int> dealt(std::size_t libraries, const std::vector<unsigned long lo
                 if (load[candidate] < load[best])
                     best = candidate;
             }
-            load[best] += fileSizes[file] + PerFile;
+            load[best] += pairWeight(fileSizes[file]);
             shard[file * libraries + library] = int(best) + 1;
         }
     }

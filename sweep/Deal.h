@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <vector>
 
+// What a pair costs, to deal and to foresee: its bytes, and what a call
+// costs beyond them (a small file is not free).
+unsigned long long pairWeight(unsigned long long size);
+
 // Pairs are numbered file by file, the libraries side by side:
 // pair = file * libraries + library. The shard of each, from 1 to `shards`.
 std::vector<int> dealt(std::size_t libraries, const std::vector<unsigned long long> &fileSizes, int shards);

@@ -31,6 +31,8 @@ struct Measurement {
     DirectionSamples compress, decompress;
     RowStatus status = RowStatus::Ok;
     QString reason;   // what went wrong, for a pair that is not ok
+    int threads = 1;  // what the shipped libraries were given
+    QString codecs;   // the codec libraries the library brought in, with their versions ("libzstd 1.5.4")
 
     bool operator==(const Measurement &) const = default;
 };

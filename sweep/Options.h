@@ -8,13 +8,29 @@
 #include <QString>
 #include <optional>
 
+// What brevimeter-bench does this time.
+enum class Mode {
+    Sweep,   // measure the libraries over the files
+    Merge,   // join the JSON reports of a sweep's shards
+    Compare, // set two JSON reports side by side
+    List,    // list the reference libraries
+};
+
+// A report written to a file beside the one on standard output.
+struct Output {
+    QString file;
+    ReportFormat format;
+};
+
 struct Options {
-    SweepSettings sweep;   // everything but the scratch folder itself
-    QString scratchParent; // where to make it
-    ReportFormat format = ReportFormat::Table;
-    QString plot;          // an SVG file to draw, or nothing
-    bool listLibraries = false;
-    QStringList merge;     // JSON reports to join instead of measuring
+    Mode mode = Mode::Sweep;
+    SweepSettings sweep;            // everything but the scratch folder itself
+    QString scratchParent;          // where to make it
+    ReportFormat format = ReportFormat::Table; // on standard output
+    std::vector<Output> outputs;    // --output, in their formats
+    QString plot;                   // an SVG file to draw, or nothing
+    QStringList reports;            // the shards to merge, or the two reports to compare
+    std::optional<double> failIfSlower; // percent, for --compare
 };
 
 // The options a report records, in order: what makes two shards parts of

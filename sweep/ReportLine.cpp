@@ -65,6 +65,8 @@ ReportLine lineOf(const Measurement &measurement)
                     measurement.compressed, figuresOf(measurement.compress), figuresOf(measurement.decompress)};
     line.cpuRoundTrip = combine(mean(measurement.compress.cpuSeconds), mean(measurement.decompress.cpuSeconds), false);
     line.peakMiB = combine(measurement.compress.processPeakMiB, measurement.decompress.processPeakMiB, true);
+    line.threads = measurement.threads;
+    line.codecs = measurement.codecs;
     line.status = measurement.status;
     line.reason = measurement.reason;
     if (slowFirst(measurement.compress))

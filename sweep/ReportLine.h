@@ -28,6 +28,8 @@ struct ReportLine {
     RowStatus status = RowStatus::Ok;
     QString reason;
     QStringList notes;                  // words: what a reader should know of these figures
+    int threads = 1;
+    QString codecs;
 
     bool operator==(const ReportLine &) const = default;
 };

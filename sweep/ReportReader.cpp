@@ -87,6 +87,8 @@ Measurement measurementFrom(const QJsonObject &row, const QString &where)
         refuse(QStringLiteral("%1: no such status as %2").arg(where, QString::fromUtf8(jsonOf(row.value(QLatin1String("status"))))));
     measured.status = *status;
     measured.reason = member(row, "reason", QJsonValue::String, where).toString();
+    measured.codecs = member(row, "codecs", QJsonValue::String, where).toString();
+    measured.threads = int(std::min(whole(member(row, "threads", QJsonValue::Double, where), where, "threads"), 1024ull));
     const QJsonObject samples = member(row, "samples", QJsonValue::Object, where).toObject();
     measured.compress = samplesFrom(member(samples, "compress", QJsonValue::Object, where).toObject(), where);
     measured.decompress = samplesFrom(member(samples, "decompress", QJsonValue::Object, where).toObject(), where);

@@ -130,6 +130,22 @@ QByteArray table(const std::vector<ReportLine> &lines, const Provenance &made)
         out << provenance.left(split) << provenance.mid(split + 3);
     else
         out << provenance;
+    // Which codec each library ran on, with its version.
+    QStringList codecs;
+    for (const ReportLine &line : lines)
+        if (!line.total && !line.codecs.isEmpty()) {
+            const QString entry = shortened(shownName(line.label.toUtf8()), ShortName) + QStringLiteral(": ") + line.codecs;
+            if (!codecs.contains(entry))
+                codecs << entry;
+        }
+    QString wrapped;
+    for (const QString &entry : codecs) {
+        if (!wrapped.isEmpty() && wrapped.size() + 3 + entry.size() > TableWidth)
+            out << wrapped, wrapped.clear();
+        wrapped += (wrapped.isEmpty() ? QString() : QStringLiteral(" \u00b7 ")) + entry;
+    }
+    if (!wrapped.isEmpty())
+        out << wrapped;
     out << QStringLiteral("MB = 10^6 bytes; ms: the median call; CPU/wall: CPU time over wall time, both ways");
     for (const NoteMark &mark : Marks)
         if (std::any_of(lines.begin(), lines.end(), [&](const ReportLine &line) { return line.notes.contains(QLatin1String(mark.note)); }))
@@ -160,5 +176,9 @@ QString aligned(const std::vector<QStringList> &rows, const std::vector<bool> &l
 
 QString footer(const Provenance &made)
 {
-    return QStringLiteral("%1 \u00b7 %2 \u00b7 brevimeter-bench %3").arg(made.machine, made.date, made.version);
+    QString text = QStringLiteral("%1 \u00b7 %2 \u00b7 brevimeter-bench %3").arg(made.machine, made.date, made.version);
+    for (const auto &[key, value] : made.options)
+        if (key == QLatin1String("threads"))
+            text += QStringLiteral(" \u00b7 %1 thread%2").arg(value.toInt()).arg(value.toInt() == 1 ? "" : "s");
+    return text;
 }

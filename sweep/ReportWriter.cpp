@@ -13,7 +13,7 @@ namespace {
 // Text always in quotes: a file name may hold anything, and keeps its bytes.
 QByteArray csvField(const Cell &cell)
 {
-    return cell.format == Format::Bytes || cell.format == Format::Figure ? cell.value.value_or(QByteArray())
+    return cell.format == Format::Bytes || cell.format == Format::Count || cell.format == Format::Figure ? cell.value.value_or(QByteArray())
                                                                          : csvText(cell.value.value_or(QByteArray()));
 }
 

@@ -15,6 +15,8 @@
 #include <functional>
 #include <map>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 // A call that used other threads' CPU time beyond this share, or any child
@@ -85,7 +87,7 @@ public:
         std::chrono::nanoseconds spent{0};
         bool childrenRan = false;
         WorkerProcess *worker = nullptr;
-        for (int call = 1 - settings_.warmup; call <= settings_.runs || spent < least(); ++call) {
+        for (int call = 1 - settings_.warmup; (call <= settings_.runs || spent < least()) && !(most() > 0ns && spent >= most()); ++call) {
             run_ = std::max(call, 0);
             if (!worker && !(worker = begin()))
                 return false;
@@ -130,6 +132,11 @@ private:
     {
         return std::chrono::nanoseconds(static_cast<long long>(settings_.minTime * 1e9));
     }
+    // After at least one timed call, as they all took some time.
+    std::chrono::nanoseconds most() const
+    {
+        return std::chrono::nanoseconds(static_cast<long long>(settings_.maxTime * 1e9));
+    }
 
     QString inCall() const
     {
@@ -162,6 +169,7 @@ private:
         }
         const Workers::Ready &ready = std::get<Workers::Ready>(got);
         measured_.library = ready.loaded;
+        measured_.codecs = ready.codecs;
         if (ready.started && !settings_.fresh && !workers_.runsChildren(library_, compress_)) {
             const std::optional<Took> primed = prime(*ready.process);
             if (!primed)
@@ -317,12 +325,14 @@ QString workerProgram()
 SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long long> &sizes, Progress &progress)
 {
     const std::vector<int> shardOf = dealt(settings.libraries.size(), sizes, settings.shards);
-    std::size_t total = 0;
-    for (int shard : shardOf)
-        total += shard == settings.shard;
+    std::vector<std::pair<std::size_t, unsigned long long>> planned;
+    for (std::size_t pair = 0; pair < shardOf.size(); ++pair)
+        if (shardOf[pair] == settings.shard)
+            planned.emplace_back(pair % settings.libraries.size(), pairWeight(sizes[pair / settings.libraries.size()]));
+    progress.plan(planned);
     SweepResult result;
     writePrimer(QFile::encodeName(settings.scratch) + "/primer");
-    Workers workers(settings.worker, settings.libraries);
+    Workers workers(settings.worker, settings.libraries, settings.threads);
     std::map<long long, std::size_t> callOwner; // each call's pair, among the measurements
     long long calls = 0;
     const auto forked = [&](long long call) {
@@ -341,13 +351,11 @@ SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long
             const QString folder = settings.scratch + QLatin1Char('/') + QString::number(result.measurements.size());
             QDir().mkpath(folder + QStringLiteral("/in"));
             const PairFiles files = filesOf(settings.files[file], folder, settings.scratch, library);
-            const QString where = QStringLiteral("[%1/%2] %3 \u00b7 %4")
-                                      .arg(result.measurements.size() + 1)
-                                      .arg(total)
-                                      .arg(shownName(settings.files[file].mid(settings.files[file].lastIndexOf('/') + 1)),
-                                           shownName(choice.label.toUtf8()));
+            const QString where = QStringLiteral("%1 \u00b7 %2").arg(shownName(settings.files[file].mid(settings.files[file].lastIndexOf('/') + 1)),
+                                                                      shownName(choice.label.toUtf8()));
             callOwner[calls + 1] = result.measurements.size();
             result.measurements.push_back({choice.label, choice.file, settings.files[file], sizes[file]});
+            result.measurements.back().threads = settings.threads;
             Measurement &measured = result.measurements.back();
             PairRun run(settings, workers, library, measured, files, progress, where, forked, calls);
             if (!copyInto(files.original, files.copy)) {
@@ -363,6 +371,7 @@ SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long
                 result.complete = false;
                 return result;
             }
+            progress.done(library, pairWeight(sizes[file]));
         }
     }
     return result;

@@ -19,6 +19,8 @@ struct SweepSettings {
     int runs = 5;                   // timed calls each way
     int warmup = 1;                 // uncounted calls before the timed ones
     double minTime = 0;             // seconds of timed calls, at least, each way
+    double maxTime = 0;             // seconds of timed calls after which no more are made, each way; 0: no bound
+    int threads = 1;                // for the shipped libraries, in BREVIMETER_THREADS
     std::chrono::seconds timeout{3600}; // for any one call
     int shard = 1, shards = 1;      // measure the shard-th of this many parts
     bool fresh = false;             // every call in a worker of its own

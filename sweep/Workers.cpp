@@ -3,18 +3,18 @@
 #include <cerrno>
 #include <cstring>
 
-Workers::Workers(QString program, const std::vector<LibraryChoice> &libraries)
-    : program_(std::move(program)), libraries_(libraries)
+Workers::Workers(QString program, const std::vector<LibraryChoice> &libraries, int threads)
+    : program_(std::move(program)), libraries_(libraries), threads_(threads)
 {
 }
 
 std::variant<Workers::Ready, Workers::Refused> Workers::get(std::size_t library, bool compress, const QDeadlineTimer &deadline)
 {
-    auto &[process, loaded] = running_[{library, compress}];
+    auto &[process, loaded, codecs] = running_[{library, compress}];
     if (process)
-        return Ready{process.get(), loaded, false};
+        return Ready{process.get(), loaded, false, codecs};
     const LibraryChoice &choice = libraries_.at(library);
-    QStringList environment;
+    QStringList environment{QStringLiteral("BREVIMETER_THREADS=%1").arg(threads_)};
     if (choice.level)
         environment << QStringLiteral("BREVIMETER_LEVEL=%1").arg(*choice.level);
     process = std::make_unique<WorkerProcess>(
@@ -24,10 +24,14 @@ std::variant<Workers::Ready, Workers::Refused> Workers::get(std::size_t library,
         process.reset();
         return Refused{false, false, why};
     }
-    const std::optional<QByteArray> hello = process->next(deadline);
+    std::optional<QByteArray> hello = process->next(deadline);
+    if (hello && hello->startsWith("codecs ")) {
+        codecs = QString::fromUtf8(hello->mid(7));
+        hello = process->next(deadline);
+    }
     if (hello && hello->startsWith("loaded ")) {
         loaded = QString::fromLocal8Bit(hello->mid(7));
-        return Ready{process.get(), loaded, true};
+        return Ready{process.get(), loaded, true, codecs};
     }
     Refused refused;
     if (hello && hello->startsWith("failed ")) {

@@ -15,13 +15,15 @@
 
 class Workers {
 public:
-    Workers(QString program, const std::vector<LibraryChoice> &libraries);
+    // `threads` reaches every worker as BREVIMETER_THREADS.
+    Workers(QString program, const std::vector<LibraryChoice> &libraries, int threads);
 
     // A worker of its own, or why none could be had.
     struct Ready {
         WorkerProcess *process;
         QString loaded;   // the library file the loader took
         bool started;     // now, for this call
+        QString codecs;   // the codec libraries it brought in, with their versions
     };
     struct Refused {
         bool loaded = false; // the worker came up, and the library could not be loaded
@@ -40,6 +42,11 @@ public:
 private:
     QString program_;
     const std::vector<LibraryChoice> &libraries_;
-    std::map<std::pair<std::size_t, bool>, std::pair<std::unique_ptr<WorkerProcess>, QString>> running_;
+    int threads_;
+    struct Running {
+        std::unique_ptr<WorkerProcess> process;
+        QString loaded, codecs;
+    };
+    std::map<std::pair<std::size_t, bool>, Running> running_;
     std::set<std::pair<std::size_t, bool>> parents_;
 };

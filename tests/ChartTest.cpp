@@ -65,6 +65,8 @@ TEST(Chart, PlacesEveryMarkAndLabelWhereNothingCoversThem)
 
 int main(int argc, char **argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

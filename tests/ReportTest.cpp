@@ -1,8 +1,10 @@
 // The report of a sweep from its measurements: every figure of a line and of
 // a library's total, the notes, JSON written and read back with every figure
 // checked, shards dealt and joined, and the table for a terminal.
+#include "Compare.h"
 #include "Deal.h"
 #include "Merge.h"
+#include "Progress.h"
 #include "Report.h"
 #include "ReportLine.h"
 #include "ReportTable.h"
@@ -55,12 +57,12 @@ TEST(Report, GivesEveryFigureOfALineAndOfATotal)
     const QStringList lines = csvLines(sample());
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines.mid(1), (QStringList{
-        R"-("lib/a.so","f1",1000,400,2.5,0.25,0.5,0.125,0.25,0.002,0.004,0.5625,9,"ok","a",0.75,0.375,0.375,0.1875,4,2,2,6,1.5,0.5,3,2,"","")-",
-        R"-("lib/b.so","f1",1000,10,100,0.5,0.5,,,0.002,,,,"failed","b",0.5,,0.5,,1,,1,,0.5,,1,,"","boom")-",
-        R"-("lib/a.so","f2",3000,1000,3,2,2,1,1,0.0015,0.003,1.5,8,"ok","a",2,1,0.5,1,6,1,10,1,32,1.5,1,1,"first-compress-slow cpu-below-wall","")-",
-        R"-("lib/b.so","f2",3000,3000,1,0.5,0.5,0.5,0.5,0.006,0.006,1,1,"ok","b",0.5,0.5,0.5,0.5,0,0,0,0,0.5,0.5,1,1,"","")-",
-        R"-("lib/a.so","(all)",4000,1400,2.857142857142857,2.25,2.5,1.125,1.25,0.0016,0.0032,2.0625,9,"ok","a",2.75,1.375,0.875,1.1875,6,2,12,7,33.5,2,4,3,"first-compress-slow cpu-below-wall","")-",
-        R"-("lib/b.so","(all)",4000,3010,1.3289036544850499,1,1,,,0.004,,,,"failed","b",1,,1,,1,,1,,1,,2,,"","")-"}));
+        R"-("lib/a.so","f1",1000,400,2.5,0.25,0.5,0.125,0.25,0.002,0.004,0.5625,9,"ok","a",0.75,0.375,0.375,0.1875,4,2,2,6,1.5,0.5,3,2,"","","",1)-",
+        R"-("lib/b.so","f1",1000,10,100,0.5,0.5,,,0.002,,,,"failed","b",0.5,,0.5,,1,,1,,0.5,,1,,"","boom","",1)-",
+        R"-("lib/a.so","f2",3000,1000,3,2,2,1,1,0.0015,0.003,1.5,8,"ok","a",2,1,0.5,1,6,1,10,1,32,1.5,1,1,"first-compress-slow cpu-below-wall","","",1)-",
+        R"-("lib/b.so","f2",3000,3000,1,0.5,0.5,0.5,0.5,0.006,0.006,1,1,"ok","b",0.5,0.5,0.5,0.5,0,0,0,0,0.5,0.5,1,1,"","","",1)-",
+        R"-("lib/a.so","(all)",4000,1400,2.857142857142857,2.25,2.5,1.125,1.25,0.0016,0.0032,2.0625,9,"ok","a",2.75,1.375,0.875,1.1875,6,2,12,7,33.5,2,4,3,"first-compress-slow cpu-below-wall","","",1)-",
+        R"-("lib/b.so","(all)",4000,3010,1.3289036544850499,1,1,,,0.004,,,,"failed","b",1,,1,,1,,1,,1,,2,,"","","",1)-"}));
     EXPECT_EQ(lines[0].count(',') + 1, QString(lines[1]).count(',') + 1) << "as many columns as names";
 }
 
@@ -168,6 +170,61 @@ TEST(Report, FitsATerminalWithNamesShortenedInTheMiddle)
     EXPECT_TRUE(csvLines(report)[2].contains(longer));
     EXPECT_TRUE(table.contains(QStringLiteral("a: the first compression took over 10 times the median: results kept between calls? (try --fresh)")));
     EXPECT_EQ(shortened(QStringLiteral("abcdefghij"), 5), QStringLiteral("ab\u2026ij"));
+}
+
+// Two reports of the same pairs: a speed doubled beyond doubt is a change, a
+// speed the same is none, a size is what it is; with too few calls, nothing
+// counts; a library's total takes the files both measured; a pair in one
+// report alone is said to be missing from the other.
+TEST(Report, ComparesTwoReportsWithConfidence)
+{
+    const std::vector<double> second{1.0, 1.1, 0.9, 1.0, 1.05}, half{0.5, 0.55, 0.45, 0.5, 0.52};
+    Report before, after;
+    before.measurements = {measured("a", "f1", 1000, 400, {second, second}, {second, second}),
+                           measured("a", "f2", 1000, 500, {second, second}, {{1, 1}, {1, 1}}),
+                           measured("b", "f1", 1000, 100, {second, second}, {second, second})};
+    after.measurements = {measured("a", "f1", 1000, 380, {half, half}, {second, second}),
+                          measured("a", "f2", 1000, 500, {half, half}, {{2, 2}, {2, 2}})};
+    const std::vector<Comparison> changes = compared(before, after);
+    ASSERT_EQ(changes.size(), 5u);
+    const Comparison &f1 = changes[0], &f2 = changes[1], &missing = changes[2], &total = changes[3];
+    EXPECT_NEAR(*f1.compress.percent, 100, 1e-9);
+    EXPECT_TRUE(f1.compress.significant);
+    EXPECT_GT(*f1.compress.low, 50);
+    EXPECT_NEAR(*f1.decompress.percent, 0, 1e-9);
+    EXPECT_FALSE(f1.decompress.significant);
+    EXPECT_LT(*f1.decompress.low, 0);
+    EXPECT_GT(*f1.decompress.high, 0);
+    EXPECT_NEAR(*f1.size.percent, -5, 1e-9);
+    EXPECT_TRUE(f1.size.significant);
+    EXPECT_NEAR(*f2.decompress.percent, -50, 1e-9);
+    EXPECT_FALSE(f2.decompress.low) << "two calls a side give no interval";
+    EXPECT_FALSE(f2.decompress.significant);
+    EXPECT_EQ((QStringList{missing.label, missing.beforeStatus, missing.afterStatus}), (QStringList{"b", "ok", "missing"}));
+    EXPECT_EQ((std::tuple(total.label, total.file, *total.before, *total.after)), (std::tuple(QStringLiteral("a"), QByteArray("(all)"), 900ull, 880ull)));
+    EXPECT_NEAR(*total.compress.percent, 100, 1e-9);
+    EXPECT_TRUE(total.compress.significant);
+    EXPECT_NEAR(*total.decompress.percent, (1.0 + 1.0) / (1.0 + 2.0) * 100 - 100, 1e-9) << "time before over time after, summed";
+    EXPECT_TRUE(slowerThan(compared(after, before), 40));
+    EXPECT_FALSE(slowerThan(compared(after, before), 60));
+    EXPECT_EQ(writtenComparison(changes, ReportFormat::Csv, before.made, after.made),
+              writtenComparison(compared(before, after), ReportFormat::Csv, before.made, after.made)) << "the same intervals again";
+}
+
+// Where the sweep is, and how long the rest will take at each library's own
+// pace (the others' for one not yet started); away from a terminal, a line
+// at most every so often.
+TEST(Report, ForeseesTheRestAtEachLibrarysPace)
+{
+    double now = 0;
+    Progress progress(false, 10, [&] { return now; });
+    progress.plan({{0, 100}, {1, 100}, {0, 300}, {2, 100}});
+    testing::internal::CaptureStderr();
+    now = 4, progress.done(0, 100);  // 1 s of library 0 a 25 bytes
+    now = 12, progress.done(1, 100); // library 1 twice as slow
+    EXPECT_EQ(progress.summary().toStdString(), "2 of 4 pairs, 0:12 so far, about 0:18 left");
+    now = 12.5, progress.done(0, 300);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "brevimeter-bench: 2 of 4 pairs, 0:12 so far, about 0:18 left\n");
 }
 
 class Shards : public ScratchFolder {

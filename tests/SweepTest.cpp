@@ -27,7 +27,7 @@ const QString Columns = QStringLiteral("library,file,size,compressed,ratio,compr
                                        "peak_rss_mib,status,label,compress_s_max,decompress_s_max,compress_cpu_s,"
                                        "decompress_cpu_s,compress_peak_mib,decompress_peak_mib,compress_faults,"
                                        "decompress_faults,compress_s_first,decompress_s_first,compress_calls,"
-                                       "decompress_calls,notes,reason");
+                                       "decompress_calls,notes,reason,codecs,threads");
 
 // A CSV line's fields by column name.
 struct Fields {
@@ -88,7 +88,7 @@ protected:
         QSet<QString> seen;
         for (const QString &line : logged())
             if (line.startsWith(QLatin1String(entry) + ' '))
-                seen << line.section(' ', 1);
+                seen << line.section(' ', 1, 1);
         return seen;
     }
     // What the stand-in took, in seconds, for each of its calls.
@@ -254,10 +254,12 @@ TEST_F(Sweep, WritesEveryFormatWithNamesKeptWhole)
     EXPECT_TRUE(QString::fromStdString(read(path("chart.svg"))).contains(QStringLiteral("odd, &quot;name&quot;\\.txt")));
 
     const QString folder = QString::fromStdString(path("folder"));
-    const Ran table = run({"--library", testLibrary("copy"), folder});
+    const Ran table = run({"--library", testLibrary("copy"), "--output", "also.csv", "--output", "also.json", folder});
+    EXPECT_EQ(QString::fromStdString(read(path("also.csv"))).section('\n', 0, 0), Columns) << "the other formats beside the table";
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(read(path("also.json"))))["rows"].toArray().size(), 1);
     EXPECT_TRUE(table.output.contains(folder + QStringLiteral("/\\xff\\x1b[31mred, 9 bytes\n"))) << table.output.toStdString();
     EXPECT_FALSE(table.output.contains(QChar(0x1b)));
-    EXPECT_TRUE(table.output.contains(QStringLiteral(" \u00b7 brevimeter-bench " BREVIMETER_VERSION "\n"))) << "its provenance";
+    EXPECT_TRUE(table.output.contains(QStringLiteral(" \u00b7 brevimeter-bench " BREVIMETER_VERSION " \u00b7 1 thread\n"))) << "its provenance";
     EXPECT_TRUE(run({"--format", "csv", "--library", testLibrary("copy"), folder}).bytes.contains("/\xff\x1b[31mred\",9,"))
         << "CSV keeps the name's bytes";
 }
@@ -275,8 +277,13 @@ TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
         {{"--library", "zstd:20", data}, "zstd's levels are 1 to 19"},
         {{"--library", "copy:1", data}, "copy has no levels"},
         {{"--library", "a=copy", "--library", "a=lz4", data}, "two libraries are labelled a; name them with LABEL="},
-        {{"--warmup", "-1", data}, "--warmup wants a whole number of 0 or more"},
+        {{"--warmup", "-1", data}, "--warmup wants a whole number, from 0 to 1000000"},
         {{"--min-time", "soon", data}, "--min-time wants seconds, from 0 to 1000000"},
+        {{"--threads", "0", data}, "--threads wants a whole number, from 1 to 1024"},
+        {{"--min-time", "2", "--max-time", "1", data}, "--max-time is below --min-time"},
+        {{"--library", "zstd:5-3", data}, "zstd:5-3: the range 5-3 runs backwards; write it 3-5"},
+        {{"--output", "report.txt", data}, "--output wants a file name ending in .json or .csv"},
+        {{"--fail-if-slower", "5", data}, "--fail-if-slower goes with --compare"},
         {{"--shard", "3/2", data}, "--shard wants I/N, a shard I of N shards, 1 <= I <= N"},
         {{"--frobnicate", data}, "Unknown option 'frobnicate'; see --help"}};
     for (const auto &[arguments, error] : cases) {
@@ -294,22 +301,26 @@ TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
 TEST_F(Sweep, MeasuresReferencesByLevelWithATotalForEachLibrary)
 {
     const QString a = QString::fromStdString(write("a", Data)), b = CORPUS_DIR "/canterbury/grammar.lsp";
-    const Ran ran = run({"--format", "csv", "--library", "fast=zstd:1", "--library", "zstd:19", "--library", "copy", a, b});
+    const Ran ran = run({"--format", "csv", "--output", "report.json", "--library", "fast=zstd:1", "--library", "zstd:18-19",
+                         "--library", "copy", a, b});
     const std::vector<Fields> rows = csvRows(ran.output);
     QStringList seen;
     for (const Fields &row : rows)
         seen << row["label"] + ' ' + row["file"] + ' ' + row["status"];
-    EXPECT_EQ(seen, (QStringList{"fast " + a + " ok", "zstd:19 " + a + " ok", "copy " + a + " ok", "fast " + b + " ok",
-                                 "zstd:19 " + b + " ok", "copy " + b + " ok", "fast (all) ok", "zstd:19 (all) ok",
-                                 "copy (all) ok"}));
-    ASSERT_EQ(rows.size(), 9u) << ran.errors.toStdString();
-    for (const auto &[row, level] : {std::pair(0, "-1"), std::pair(1, "-19"), std::pair(3, "-1"), std::pair(4, "-19")}) {
+    EXPECT_EQ(seen, (QStringList{"fast " + a + " ok", "zstd:18 " + a + " ok", "zstd:19 " + a + " ok", "copy " + a + " ok",
+                                 "fast " + b + " ok", "zstd:18 " + b + " ok", "zstd:19 " + b + " ok", "copy " + b + " ok",
+                                 "fast (all) ok", "zstd:18 (all) ok", "zstd:19 (all) ok", "copy (all) ok"}));
+    ASSERT_EQ(rows.size(), 12u) << ran.errors.toStdString();
+    EXPECT_TRUE(rows[2]["codecs"].startsWith(QStringLiteral("libzstd 1."))) << "the codec and its version";
+    const Ran table = run({"--merge", "report.json"});
+    EXPECT_TRUE(table.output.contains(QStringLiteral("zstd:18: libzstd 1."))) << table.output.toStdString();
+    for (const auto &[row, level] : {std::pair(0, "-1"), std::pair(1, "-18"), std::pair(2, "-19"), std::pair(5, "-18"), std::pair(6, "-19")}) {
         QProcess zstd;
         zstd.start(QStringLiteral("zstd"), {level, "-c", "-q", rows[std::size_t(row)]["file"]});
         zstd.waitForFinished();
         EXPECT_EQ(rows[std::size_t(row)]["compressed"].toLongLong(), zstd.readAllStandardOutput().size()) << row;
     }
-    EXPECT_EQ(rows[2]["ratio"], QStringLiteral("1"));
+    EXPECT_EQ(rows[3]["ratio"], QStringLiteral("1"));
 }
 
 // Warm-up calls come before the timed ones and are not counted; --min-time
@@ -326,12 +337,17 @@ TEST_F(Sweep, CallsAsOftenAsTheWarmUpRunsAndTimeAsk)
     for (const auto &[warmup, fresh, calls, processes] : {std::tuple("0", false, 3, 1), std::tuple("3", false, 6, 1),
                                                           std::tuple("1", true, 3, 3)}) {
         std::filesystem::remove(path("log"));
-        run(QStringList{"--library", testLibrary("copy"), "--warmup", warmup, "data"} + (fresh ? QStringList{"--fresh"} : QStringList{}));
+        run(QStringList{"--library", testLibrary("copy"), "--warmup", warmup, "--threads", "3", "data"}
+            + (fresh ? QStringList{"--fresh"} : QStringList{}));
         for (const char *entry : {"compress_file", "decompress_file"}) {
-            EXPECT_EQ(logged().filter(QRegularExpression(QStringLiteral("^%1 ").arg(entry))).size(), calls) << entry << warmup;
+            EXPECT_EQ(logged().filter(QRegularExpression(QStringLiteral("^%1 \\d+ 3$").arg(entry))).size(), calls) << entry << warmup;
             EXPECT_EQ(this->processes(entry).size(), processes) << entry << warmup;
         }
     }
+    // --max-time: no timed call after their times reach it, however many --runs ask for.
+    const Fields capped = csvRows(run({"--format", "csv", "--runs", "5", "--max-time", "0.25", "--library", testLibrary("takes_ms"),
+                                       "data"}).output).at(0);
+    EXPECT_EQ((QStringList{capped["compress_calls"], capped["decompress_calls"], capped["status"]}), (QStringList{"1", "1", "ok"}));
     std::filesystem::remove(path("log"));
     const double least = 0.45;
     const Ran ran = run({"--format", "csv", "--runs", "1", "--min-time", "0.45", "--library", testLibrary("takes_ms"), "data"});
@@ -347,6 +363,34 @@ TEST_F(Sweep, CallsAsOftenAsTheWarmUpRunsAndTimeAsk)
         EXPECT_GE(beforeLast + seconds.back() + 0.045 * double(seconds.size() - 2), least) << direction.toStdString();
     }
     EXPECT_EQ(csvRows(ran.output).at(0)["compress_calls"].toDouble(), double(took["compress_file"].size() - 2));
+}
+
+// Two reports of one library, before and after a change: a row for the
+// file and the library's total, and --fail-if-slower fails the run only
+// where the slowdown is significant and passes the percentage given.
+TEST_F(Sweep, ComparesTwoReports)
+{
+    write("data", Data);
+    run({"--runs", "3", "--output", "before.json", "--library", "mine=" + testLibrary("copy"), "data"});
+    run({"--runs", "3", "--output", "after.json", "--library", "mine=" + testLibrary("takes_ms"), "data"});
+    const Ran same = run({"--compare", "--format", "csv", "--fail-if-slower", "5", "before.json", "before.json"});
+    EXPECT_EQ(same.exit, 0) << same.errors.toStdString();
+    const std::vector<QStringList> rows = [&] {
+        std::vector<QStringList> split;
+        for (const QString &line : same.output.split('\n', Qt::SkipEmptyParts))
+            split.push_back(QString(line).remove('"').split(','));
+        return split;
+    }();
+    ASSERT_EQ(rows.size(), 2u) << same.output.toStdString();
+    EXPECT_EQ(rows[1].mid(0, 5), (QStringList{"mine", "data", "5000", "5000", "0"}));
+    EXPECT_EQ(rows[1][8], QStringLiteral("false")) << "no change where none was made";
+    const Ran slower = run({"--compare", "--fail-if-slower", "50", "before.json", "after.json"});
+    EXPECT_EQ(slower.exit, 1) << slower.output.toStdString();
+    EXPECT_TRUE(slower.output.contains(QStringLiteral("95% percentile bootstrap"))) << "the method";
+    EXPECT_EQ(run({"--compare", "--fail-if-slower", "100", "before.json", "after.json"}).exit, 0) << "no speed falls past 100%";
+    const Ran wrong = run({"--compare", "before.json", "data"});
+    EXPECT_EQ(wrong.exit, 2);
+    EXPECT_TRUE(wrong.errors.startsWith(QStringLiteral("brevimeter-bench: data: not JSON"))) << wrong.errors.toStdString();
 }
 
 // Every shipped reference, with its levels and the file it is loaded from.
@@ -365,9 +409,9 @@ TEST_F(Sweep, ListsTheReferenceLibraries)
     EXPECT_EQ(names, (QStringList{"copy  ", "zstd 1-19 3", "zlib 1-9 6", "lz4 1-12 1", "xz 0-9 6", "bzip2 1-9 9", "brotli 0-11 11"}));
 }
 
-// Every mark carries its file's name: beside it, or as a number keyed to a
-// list where the names would collide (forty files of one size and ratio in a
-// row, more than their labels fit).
+// Every mark carries its file's name: beside it, as a number keyed to a list
+// where the names would collide, or in that list alone where a number would
+// (forty files of one size and ratio in a row, more than their labels fit).
 TEST_F(Sweep, LabelsEveryMarkInTheChart)
 {
     QStringList files;
@@ -377,7 +421,7 @@ TEST_F(Sweep, LabelsEveryMarkInTheChart)
     ASSERT_EQ(ran.exit, 0) << ran.errors.toStdString();
     const QString chart = QString::fromStdString(read(path("chart.svg")));
     for (int i = 0; i < 40; ++i)
-        EXPECT_TRUE(chart.contains(QRegularExpression(QStringLiteral(">(\\d+ )?same-%1<").arg(i)))) << i;
+        EXPECT_TRUE(chart.contains(QRegularExpression(QStringLiteral(">(\\d+ )?same-%1( \\(no room beside its mark[^<]*)?<").arg(i)))) << i;
     for (const char *text : {"Marks whose label did not fit:", "decompress speed", "compress speed",
                              "a diamond is the library over all of them", "brevimeter-bench " BREVIMETER_VERSION})
         EXPECT_TRUE(chart.contains(QLatin1String(text))) << text;
@@ -435,7 +479,8 @@ TEST_F(Sweep, ShowsProgressOnATerminalWithNamesEscaped)
         seen.append(buffer, std::size_t(n));
     int status = 0;
     waitpid(child, &status, 0);
-    EXPECT_NE(seen.find("[1/1] \\x1b]0;title\\x07 \u00b7 libnorvik.so \u00b7 compress 1/1"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("0 of 1 pairs, "), std::string::npos) << seen;
+    EXPECT_NE(seen.find(" so far \u00b7 \\x1b]0;title\\x07 \u00b7 libnorvik.so \u00b7 compress 1/1"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("\x1b]0"), std::string::npos) << "a raw escape";
     close(terminal);
 }

@@ -9,6 +9,7 @@
 //                              call N of the worker's entry point
 //   end                        the direction's calls are over
 // Report lines, from the worker:
+//   codecs NAME VERSION, ...   the codec libraries the library brought in, with their versions
 //   loaded FILE                the library file the loader took, once it is loaded
 //   failed REASON              the library cannot be loaded; the worker then ends
 //   took N WALL_NS CPU_NS THREAD_CPU_NS CHILD_CPU_NS FAULTS CHILD_FAULTS

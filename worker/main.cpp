@@ -9,6 +9,7 @@
 // Protocol.h); standard output is standard error, so nothing a library prints
 // reaches either.
 #include "Channel.h"
+#include "Codecs.h"
 #include "Library.h"
 #include "Protocol.h"
 #include "Usage.h"
@@ -95,6 +96,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     const long baseline = residentKiB();
+    sayText("codecs " + loadedCodecs());
     sayText("loaded " + library.loadedFile());
 
     std::optional<PeakAbove> peak;

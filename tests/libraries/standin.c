@@ -25,9 +25,9 @@
  *   EMPTY     compress_file writes an empty target;
  *   FORKS     compress_file forks, and both processes return from it;
  *   CHDIR     both entry points move to the root folder once they have copied.
- * Where BREVIMETER_STANDIN_LOG names a file, each call appends its name and
- * process id to it when it starts, and TAKES_MS the wall time it took when
- * it ends. */
+ * Where BREVIMETER_STANDIN_LOG names a file, each call appends its name, its
+ * process id and BREVIMETER_THREADS to it when it starts, and TAKES_MS the
+ * wall time it took when it ends. */
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -52,12 +52,14 @@
 
 static int calls;
 
-static void note(const char *format, double value)
+/* A line for the test: what happened ("compress_file", "took 0.3"), this
+ * process and what it was given in BREVIMETER_THREADS. */
+static void note(const char *what)
 {
-    const char *log = getenv("BREVIMETER_STANDIN_LOG");
+    const char *log = getenv("BREVIMETER_STANDIN_LOG"), *threads = getenv("BREVIMETER_THREADS");
     FILE *file = log ? fopen(log, "a") : NULL;
     if (file)
-        fprintf(file, format, value, (int)getpid()), fclose(file);
+        fprintf(file, "%s %d %s\n", what, (int)getpid(), threads ? threads : "-"), fclose(file);
 #if defined(CHATTY)
     printf("took 1 1 1 1 1 1 1\npeak 1 1 1\nloaded x\n");
     fflush(stdout);
@@ -95,8 +97,11 @@ static int copy(const char *source, const char *target, int padding, int corrupt
         putc(last ^ corrupt, out);
     ok = in && fclose(in) == 0 && ok && fclose(out) == 0;
     spend(TAKES_MS * ++calls / 1000.0);
-    if (TAKES_MS)
-        note("took %f %d\n", seconds(CLOCK_MONOTONIC) - started);
+    if (TAKES_MS) {
+        char took[64];
+        snprintf(took, sizeof took, "took %f", seconds(CLOCK_MONOTONIC) - started);
+        note(took);
+    }
 #if defined(CHDIR)
     ok = ok && chdir("/") == 0;
 #endif
@@ -132,7 +137,7 @@ static void *in_thread(void *paths)
 
 EXPORT int compress_file(char *source, char *target)
 {
-    note("compress_file %d\n", 0);
+    note("compress_file");
 #if defined(ABORT)
     abort();
 #elif defined(HANG)
@@ -186,7 +191,7 @@ EXPORT int compress_file(char *source, char *target)
 
 EXPORT int decompress_file(char *source, char *target)
 {
-    note("decompress_file %d\n", 0);
+    note("decompress_file");
 #if defined(CORRUPT)
     return copy(source, target, 0, 1);
 #elif defined(EXITS)
