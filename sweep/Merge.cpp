@@ -152,6 +152,17 @@ Report joined(std::vector<Shard> &shards)
             if (!pairs.emplace(std::pair(file, library), &measured).second)
                 refuse(QStringLiteral("%1 is in more than one shard (again in %2)").arg(pair, shown(shard.name)));
         }
+    // A library is one build of one codec throughout.
+    std::map<QString, std::pair<QString, QString>> codecs; // label: the codecs, and where they were first seen
+    for (const Shard &shard : shards)
+        for (const Measurement &measured : shard.report.measurements) {
+            if (measured.codecs.isEmpty())
+                continue;
+            const auto [seen, fresh] = codecs.emplace(measured.label, std::pair(measured.codecs, shard.name));
+            if (!fresh && seen->second.first != measured.codecs)
+                refuse(QStringLiteral("%1 ran on %2 in %3, on %4 in %5").arg(shown(measured.label), shown(seen->second.first),
+                                                                            shown(seen->second.second), shown(measured.codecs), shown(shard.name)));
+        }
     Report merged;
     for (qsizetype file = 0; file < files.size(); ++file)
         for (qsizetype library = 0; library < labels.size(); ++library) {

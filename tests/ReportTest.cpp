@@ -290,7 +290,9 @@ TEST_F(Shards, JoinIntoOneSweepOrNothing)
         {{one, edited([](Report &r) { r.measurements.pop_back(); })}, "no shard holds b on f2"},
         {{one, edited([](Report &r) { r.measurements[0].label = "c\x1b[2J"; })},
          "edited-7.json holds c\\x1b[2J on f1, which its options do not name"},
-        {{one, "no\x1b]such.json"}, "no\\x1b]such.json: No such file or directory"}};
+        {{one, "no\x1b]such.json"}, "no\\x1b]such.json: No such file or directory"},
+        {{one, edited([](Report &r) { r.measurements[0].codecs = "libzstd 1.5.5", r.measurements[1].codecs = "libzstd 1.5.4"; })},
+         "b ran on libzstd 1.5.5 in edited-8.json, on libzstd 1.5.4 in edited-8.json"}};
     for (const auto &[files, why] : refused) {
         const auto [none, told] = merged(files);
         EXPECT_FALSE(none) << why;
