@@ -33,8 +33,8 @@ struct Options {
     std::optional<double> failIfSlower; // percent, for --compare
 };
 
-// The options a report records, in order: what makes two shards parts of
-// one sweep.
+// The options a report records, in order: what the shards of one sweep share
+// and two sweeps may differ in.
 std::vector<std::pair<QString, QJsonValue>> recorded(const SweepSettings &settings);
 
 // Exits with a usage message for --help and --version; returns nothing, after

@@ -5,7 +5,7 @@
 // Columns.h). JSON is an object: "rows", each with the columns, whether it is
 // a total, and the samples of a measurement, every timed call's figures;
 // "machine", "date", "version", "options" (what makes the shards of a sweep
-// parts of one), "files" (each file's name, size and SHA-256 digest) and
+// shards of one sweep share), "files" (each file's name, size and SHA-256 digest) and
 // "complete" (whether the sweep ran to its end). Names keep their bytes: as
 // they are in CSV, with \udcXX for a byte that is not UTF-8 in JSON. The
 // table, for people, shows names as given with what a terminal would act on

@@ -22,7 +22,7 @@ struct SweepSettings {
     double maxTime = 0;             // seconds of timed calls after which no more are made, each way; 0: no bound
     int threads = 1;                // for the shipped libraries, in BREVIMETER_THREADS
     std::chrono::seconds timeout{3600}; // for any one call
-    int shard = 1, shards = 1;      // measure the shard-th of this many parts
+    int shard = 1, shards = 1;      // measure the shard-th of this many shards
     bool fresh = false;             // every call in a worker of its own
     QString scratch;                // a private folder for the work, by its absolute name
     QString worker;                 // the worker program
