@@ -234,6 +234,8 @@ private:
 
     std::optional<Took> callOnce(WorkerProcess &worker, const QByteArray &input, const QByteArray &output)
     {
+        if (Interruption::signal()) // between two calls: no more
+            return std::nullopt;
         QFile::remove(QFile::decodeName(output));
         before_ = stampOf(input);
         progress_.show(where_ + QStringLiteral(" \u00b7 ") + inCall()
