@@ -164,6 +164,19 @@ TEST_P(SweepRows, TakeOneRowEachAndGoOn)
         EXPECT_EQ(row.number("peak_rss_mib") >= 48, library == "child");
         EXPECT_FALSE(row["notes"].contains(QStringLiteral("cpu-below-wall"))) << "it did not run on one thread";
     }
+    if (library == "copy") { // an empty file has an empty output, and a sample file does not count
+        write("empty", "");
+        write("other", Data);
+        const std::vector<Fields> more = csvRows(run({"--format", "csv", "--library", testLibrary("copy"), "empty", "other"}).output);
+        EXPECT_EQ((QStringList{more.at(0)["status"], more.at(0)["compressed"], more.at(1)["status"]}), (QStringList{"ok", "0", "ok"}));
+    }
+    if (library == "keeps") { // what a library keeps from call to call is its memory, on every file
+        write("other", Data);
+        const std::vector<Fields> two = csvRows(run({"--format", "csv", "--library", testLibrary("keeps"), "data", "other"}).output);
+        EXPECT_GE(two.at(1).number("compress_peak_mib"), 32);
+        EXPECT_GE(two.at(1).number("decompress_peak_mib"), 0) << "the other worker keeps nothing";
+        EXPECT_LT(two.at(1).number("decompress_peak_mib"), 8);
+    }
     if (library == "abort" || library == "hang") { // one row lost, and the next file in a new worker
         write("other", Data);
         const std::vector<Fields> two = csvRows(run({"--format", "csv", "--timeout", "2", "--library", testLibrary(c.library), "data", "other"}).output);
@@ -223,7 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"hardlink", "failed", "", "failed: the library's output is another file's second name"},
                       Case{"empty", "failed", "", "failed: the library wrote an empty file for a source that is not empty"},
                       Case{"forks", "failed", nullptr, "failed: a process the library forked returned from the call"},
-                      Case{"chdir", "ok", "5000", ""}),
+                      Case{"chdir", "ok", "5000", ""},
+                      Case{"keeps", "ok", "5000", ""}),
     [](const auto &info) { return std::string(info.param.library); });
 
 // The same columns in CSV and JSON, in the same order; names with a comma, a

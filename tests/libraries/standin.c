@@ -5,6 +5,7 @@
  *   HANG      compress_file never returns on a file whose name holds "data";
  *   TAKES_MS  the n-th call in a process spends n times this many ms of CPU time;
  *   GREEDY    compress_file touches 64 MiB of memory, and frees it;
+ *   KEEPS     compress_file touches 32 MiB of memory once, and keeps it;
  *   REMOVES   compress_file removes its source once copied, as gzip does;
  *   CHATTY    every call prints lines that look like the worker's report, and
  *             compress_file puts 1000 bytes before the copy (decompress_file
@@ -151,6 +152,11 @@ EXPORT int compress_file(char *source, char *target)
     for (size_t i = 0; memory && i < 64 << 20; i += 4096)
         memory[i] = 1;
     free(memory);
+#elif defined(KEEPS)
+    static char *memory;
+    if (!memory && (memory = malloc(32 << 20)))
+        for (size_t i = 0; i < 32 << 20; i += 4096)
+            memory[i] = 1;
 #elif defined(TOKEN)
     kept_size = read_all(source, kept, sizeof kept);
     return write_all(target, "TOKEN:00", 8);
