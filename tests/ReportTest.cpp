@@ -146,6 +146,8 @@ TEST(Report, DealsEachLibrarysFilesEvenlyToTheShards)
                       *std::max_element(sizes.begin(), sizes.end()) + (64 << 10)) << library;
         }
     }
+    // The largest first: 2, 1 and 1 MB make two even shards, not 3 and 1.
+    EXPECT_EQ(dealt(1, {2000000, 1000000, 1000000}, 2), (std::vector<int>{1, 2, 2}));
     // Three files and eight shards: the libraries start where the last one ended.
     const std::vector<int> few = dealt(2, {30, 20, 10}, 8);
     EXPECT_EQ(std::set<int>(few.begin(), few.end()).size(), 6u);
