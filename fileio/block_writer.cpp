@@ -5,7 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-namespace norvik {
+namespace fileio {
 
 namespace {
 constexpr long long FlushEvery = 4 << 20;
@@ -174,4 +174,4 @@ bool BlockWriter::write(int fd, const Block &block)
     return true;
 }
 
-} // namespace norvik
+} // namespace fileio

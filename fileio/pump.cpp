@@ -1,23 +1,41 @@
 #include "pump.h"
 
+#include "environment.h"
 #include "input_file.h"
 #include "norvik.h"
 #include "output_file.h"
 #include "workspace.h"
 
-namespace reference {
+namespace fileio {
 
-int run(const char *source, const char *target, const std::function<std::unique_ptr<Stream>(unsigned long long size)> &make)
+namespace {
+
+// The workspace's stream that way, made on first use and started for this
+// call; nothing when the codec refuses, and then it is not kept either.
+Stream *started(std::unique_ptr<Stream> &kept, std::unique_ptr<Stream> (*make)(), const Settings &settings)
 {
-    norvik::InputFile input(source);
+    if (!kept)
+        kept = make();
+    if (kept && !kept->start(settings))
+        kept.reset();
+    return kept.get();
+}
+
+} // namespace
+
+int run(const char *source, const char *target, Direction direction)
+{
+    InputFile input(source);
     if (!input.ok())
         return NORVIK_SOURCE_ERROR;
-    norvik::WorkspaceLease workspace;
-    norvik::OutputFile output(target, input.status(), *workspace);
+    WorkspaceLease workspace;
+    OutputFile output(target, input.status(), *workspace);
     if (output.status() != NORVIK_OK)
         return output.status();
     const auto size = static_cast<unsigned long long>(input.status().st_size);
-    const std::unique_ptr<Stream> stream = make(size);
+    const bool compressing = direction == Direction::Compress;
+    Stream *stream = started(compressing ? workspace->encoder : workspace->decoder, compressing ? codec.encoder : codec.decoder,
+                             settingsFromEnvironment(codec, size));
     if (!stream)
         return NORVIK_CODEC_ERROR;
 
@@ -25,11 +43,11 @@ int run(const char *source, const char *target, const std::function<std::unique_
     unsigned long long total = 0;
     State state = State::Going;
     for (bool last = false; !last;) {
-        const long long got = input.readFull(in, norvik::Workspace::BufferSize);
+        const long long got = input.readFull(in, Workspace::BufferSize);
         if (got < 0)
             return NORVIK_SOURCE_ERROR;
         total += static_cast<unsigned long long>(got);
-        last = static_cast<std::size_t>(got) < norvik::Workspace::BufferSize;
+        last = static_cast<std::size_t>(got) < Workspace::BufferSize;
         if (total > size || (last && total != size))
             return NORVIK_SOURCE_CHANGED;
         std::span<const char> pending(in, static_cast<std::size_t>(got));
@@ -52,4 +70,4 @@ int run(const char *source, const char *target, const std::function<std::unique_
     return state == State::Ended ? output.commit() : NORVIK_CODEC_ERROR;
 }
 
-} // namespace reference
+} // namespace fileio

@@ -17,7 +17,7 @@
 #include <span>
 #include <thread>
 
-namespace norvik {
+namespace fileio {
 
 class BlockWriter {
 public:
@@ -74,4 +74,4 @@ private:
     std::thread writer_, flusher_;
 };
 
-} // namespace norvik
+} // namespace fileio

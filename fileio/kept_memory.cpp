@@ -1,0 +1,73 @@
+#include "kept_memory.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace fileio {
+
+KeptMemory::~KeptMemory()
+{
+    for (Header *block : blocks_)
+        std::free(block);
+}
+
+void *KeptMemory::take(std::size_t size)
+{
+    std::lock_guard guard(lock_);
+    Header *best = nullptr;
+    // A kept block of the size, or at most twice as large, the smallest such.
+    for (Header *block : blocks_)
+        if (block->free && block->size >= size && block->size / 2 <= size && (!best || block->size < best->size))
+            best = block;
+    if (!best) {
+        if (size > std::numeric_limits<std::size_t>::max() - sizeof(Header))
+            return nullptr;
+        best = static_cast<Header *>(std::malloc(sizeof(Header) + size));
+        if (!best)
+            return nullptr;
+        best->size = size;
+        blocks_.push_back(best);
+        held_ += size;
+    }
+    best->free = false;
+    best->call = call_;
+    return best + 1;
+}
+
+void *KeptMemory::take(void *memory, std::size_t count, std::size_t size)
+{
+    if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size)
+        return nullptr;
+    return take(memory, count * size);
+}
+
+void KeptMemory::give(void *block)
+{
+    if (!block)
+        return;
+    std::lock_guard guard(lock_);
+    Header *header = static_cast<Header *>(block) - 1;
+    header->free = true;
+    header->call = call_;
+}
+
+void KeptMemory::newCall()
+{
+    std::lock_guard guard(lock_);
+    ++call_;
+    std::erase_if(blocks_, [this](Header *block) {
+        if (!block->free || block->call + 1 >= call_)
+            return false;
+        held_ -= block->size;
+        std::free(block);
+        return true;
+    });
+}
+
+std::size_t KeptMemory::held() const
+{
+    std::lock_guard guard(lock_);
+    return held_;
+}
+
+} // namespace fileio

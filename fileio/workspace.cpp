@@ -1,0 +1,100 @@
+#include "workspace.h"
+
+#include <malloc.h>
+#include <mutex>
+#include <pthread.h>
+#include <vector>
+
+namespace fileio {
+
+namespace {
+
+constexpr std::size_t Kept = 2;
+
+std::mutex poolLock;
+std::vector<std::unique_ptr<Workspace>> &pool()
+{
+    static auto *kept = new std::vector<std::unique_ptr<Workspace>>; // never destroyed: calls may come at exit
+    return *kept;
+}
+
+// A kept stream's worker threads stay in the parent when the process forks:
+// in the child it would wait for them forever, and so would freeing it. The
+// child lets every kept workspace go, unfreed.
+void lockForFork()
+{
+    poolLock.lock();
+}
+
+void unlockInParent()
+{
+    poolLock.unlock();
+}
+
+void forgetInChild()
+{
+    for (std::unique_ptr<Workspace> &workspace : pool())
+        (void)workspace.release();
+    pool().clear();
+    poolLock.unlock();
+}
+
+const bool forkHandled = pthread_atfork(lockForFork, unlockInParent, forgetInChild) == 0;
+
+} // namespace
+
+std::size_t Workspace::kept() const
+{
+    return (encoder ? encoder->kept() : 0) + (decoder ? decoder->kept() : 0);
+}
+
+bool Workspace::dropStreams()
+{
+    const bool held = kept() > 0;
+    encoder.reset();
+    decoder.reset();
+    return held;
+}
+
+WorkspaceLease::WorkspaceLease()
+{
+    (void)forkHandled;
+    {
+        std::lock_guard lock(poolLock);
+        if (!pool().empty()) {
+            workspace_ = std::move(pool().back());
+            pool().pop_back();
+        }
+    }
+    if (!workspace_)
+        workspace_ = std::make_unique<Workspace>();
+}
+
+WorkspaceLease::~WorkspaceLease()
+{
+    std::unique_ptr<Workspace> unkept;
+    bool dropped = false;
+    {
+        std::lock_guard lock(poolLock);
+        std::size_t held = workspace_->kept();
+        for (std::unique_ptr<Workspace> &other : pool())
+            held += other->kept();
+        for (std::unique_ptr<Workspace> &other : pool())
+            if (held > Workspace::MostKept) {
+                held -= other->kept();
+                dropped |= other->dropStreams();
+            }
+        if (held > Workspace::MostKept)
+            dropped |= workspace_->dropStreams();
+        if (pool().size() < Kept)
+            pool().push_back(std::move(workspace_));
+        else
+            unkept = std::move(workspace_);
+    }
+    unkept.reset(); // its writer's thread is joined outside the lock
+    // What was let go goes back to the system, not to the allocator's free lists.
+    if (dropped || unkept)
+        ::malloc_trim(0);
+}
+
+} // namespace fileio
