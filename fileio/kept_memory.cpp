@@ -2,13 +2,31 @@
 
 #include <cstdlib>
 #include <limits>
+#include <sys/mman.h>
 
 namespace fileio {
+
+namespace {
+
+// Blocks this large are mapped on their own, so that one let go goes back to
+// the system at once, whatever the allocator would keep.
+constexpr std::size_t Mapped = std::size_t(256) << 10;
+
+} // namespace
+
+void KeptMemory::release(Header *block)
+{
+    held_ -= block->size;
+    if (block->size >= Mapped)
+        ::munmap(block, sizeof(Header) + block->size);
+    else
+        std::free(block);
+}
 
 KeptMemory::~KeptMemory()
 {
     for (Header *block : blocks_)
-        std::free(block);
+        release(block);
 }
 
 void *KeptMemory::take(std::size_t size)
@@ -22,7 +40,12 @@ void *KeptMemory::take(std::size_t size)
     if (!best) {
         if (size > std::numeric_limits<std::size_t>::max() - sizeof(Header))
             return nullptr;
-        best = static_cast<Header *>(std::malloc(sizeof(Header) + size));
+        if (size >= Mapped) {
+            void *region = ::mmap(nullptr, sizeof(Header) + size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            best = region == MAP_FAILED ? nullptr : static_cast<Header *>(region);
+        } else {
+            best = static_cast<Header *>(std::malloc(sizeof(Header) + size));
+        }
         if (!best)
             return nullptr;
         best->size = size;
@@ -58,8 +81,7 @@ void KeptMemory::newCall()
     std::erase_if(blocks_, [this](Header *block) {
         if (!block->free || block->call + 1 >= call_)
             return false;
-        held_ -= block->size;
-        std::free(block);
+        release(block);
         return true;
     });
 }

@@ -1,9 +1,10 @@
 // Memory a codec allocates through its own allocator hooks, kept for its next
 // call: a block given back is handed out again for a request of about its
 // size, so a codec that cannot reset its state (bzip2, brotli) makes it anew
-// each call without a page fault for every page. What a call did not use again
-// goes at the next call's start. Safe from several threads (xz's workers
-// allocate on theirs).
+// each call without a page fault for every page, and what a codec holds is
+// counted. What a call did not use again goes at the next call's start, large
+// blocks straight back to the system. Safe from several threads (the workers
+// of zstd and xz allocate on theirs).
 #pragma once
 
 #include <cstddef>
@@ -40,6 +41,7 @@ private:
         unsigned call; // when last taken or given
         bool free;
     };
+    void release(Header *block);
     mutable std::mutex lock_;
     std::vector<Header *> blocks_;
     std::size_t held_ = 0;

@@ -1,6 +1,5 @@
 #include "workspace.h"
 
-#include <malloc.h>
 #include <mutex>
 #include <pthread.h>
 #include <vector>
@@ -48,12 +47,10 @@ std::size_t Workspace::kept() const
     return (encoder ? encoder->kept() : 0) + (decoder ? decoder->kept() : 0);
 }
 
-bool Workspace::dropStreams()
+void Workspace::dropStreams()
 {
-    const bool held = kept() > 0;
     encoder.reset();
     decoder.reset();
-    return held;
 }
 
 WorkspaceLease::WorkspaceLease()
@@ -73,7 +70,6 @@ WorkspaceLease::WorkspaceLease()
 WorkspaceLease::~WorkspaceLease()
 {
     std::unique_ptr<Workspace> unkept;
-    bool dropped = false;
     {
         std::lock_guard lock(poolLock);
         std::size_t held = workspace_->kept();
@@ -82,19 +78,16 @@ WorkspaceLease::~WorkspaceLease()
         for (std::unique_ptr<Workspace> &other : pool())
             if (held > Workspace::MostKept) {
                 held -= other->kept();
-                dropped |= other->dropStreams();
+                other->dropStreams();
             }
         if (held > Workspace::MostKept)
-            dropped |= workspace_->dropStreams();
+            workspace_->dropStreams();
         if (pool().size() < Kept)
             pool().push_back(std::move(workspace_));
         else
             unkept = std::move(workspace_);
     }
     unkept.reset(); // its writer's thread is joined outside the lock
-    // What was let go goes back to the system, not to the allocator's free lists.
-    if (dropped || unkept)
-        ::malloc_trim(0);
 }
 
 } // namespace fileio

@@ -28,8 +28,7 @@ struct Workspace {
     BlockWriter writer;
 
     std::size_t kept() const;
-    // Lets the streams go; true if they held anything.
-    bool dropStreams();
+    void dropStreams();
 };
 
 // A workspace for the length of one call, returned to the pool afterwards.

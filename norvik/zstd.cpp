@@ -4,6 +4,8 @@
 // the next. Decompressing takes at most the window a frame asks for, up to
 // 128 MiB (zstd's default limit, the command's own); a frame asking for more
 // is refused.
+#define ZSTD_STATIC_LINKING_ONLY // contexts that allocate through the kept memory
+#include "kept_memory.h"
 #include "levels.h"
 #include "stream.h"
 
@@ -17,9 +19,15 @@ namespace {
 
 constexpr int HighestOwnLevel = 19; // ZSTD_CLEVEL's, as the command reads it: higher levels need --ultra
 
+ZSTD_customMem keptIn(KeptMemory &memory)
+{
+    return {[](void *kept, std::size_t size) { return KeptMemory::take(kept, size); },
+            [](void *kept, void *block) { KeptMemory::give(kept, block); }, &memory};
+}
+
 class Encoder final : public Stream {
 public:
-    Encoder() : context_(ZSTD_createCCtx())
+    Encoder() : context_(ZSTD_createCCtx_advanced(keptIn(memory_)))
     {
         if (!context_)
             throw std::bad_alloc();
@@ -28,6 +36,7 @@ public:
 
     bool start(const Settings &settings) override
     {
+        memory_.newCall();
         const int workers = settings.threads > 0 ? settings.threads : static_cast<int>(std::thread::hardware_concurrency());
         // One thread is the calling one: no workers. A libzstd without
         // threads refuses workers and compresses on the calling thread.
@@ -49,22 +58,27 @@ public:
         return {pending.pos, produced.pos, last && remaining == 0 && pending.pos == pending.size ? State::Ended : State::Going};
     }
 
-    std::size_t kept() const override { return ZSTD_sizeof_CCtx(context_); }
+    std::size_t kept() const override { return memory_.held(); }
 
 private:
+    KeptMemory memory_; // before the context, which gives its memory back first
     ZSTD_CCtx *context_;
 };
 
 class Decoder final : public Stream {
 public:
-    Decoder() : context_(ZSTD_createDCtx())
+    Decoder() : context_(ZSTD_createDCtx_advanced(keptIn(memory_)))
     {
         if (!context_)
             throw std::bad_alloc();
     }
     ~Decoder() override { ZSTD_freeDCtx(context_); }
 
-    bool start(const Settings &) override { return !ZSTD_isError(ZSTD_DCtx_reset(context_, ZSTD_reset_session_only)); }
+    bool start(const Settings &) override
+    {
+        memory_.newCall();
+        return !ZSTD_isError(ZSTD_DCtx_reset(context_, ZSTD_reset_session_only));
+    }
 
     Progress step(std::span<const char> in, std::span<char> out, bool) override
     {
@@ -77,9 +91,10 @@ public:
         return {pending.pos, produced.pos, hint == 0 ? State::Ended : State::Going};
     }
 
-    std::size_t kept() const override { return ZSTD_sizeof_DCtx(context_); }
+    std::size_t kept() const override { return memory_.held(); }
 
 private:
+    KeptMemory memory_;
     ZSTD_DCtx *context_;
 };
 

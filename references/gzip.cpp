@@ -29,6 +29,7 @@ public:
 
     bool start(const Settings &settings) override
     {
+        memory_.newCall();
         ended_ = false;
         if (!encoding_)
             return inflateReset(&z_) == Z_OK;

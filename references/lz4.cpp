@@ -36,6 +36,7 @@ public:
 
     bool start(const Settings &settings) override
     {
+        memory_.newCall();
         prefs_ = LZ4F_preferences_t{};
         prefs_.compressionLevel = settings.level;
         prefs_.frameInfo.blockSizeID = LZ4F_max4MB;
@@ -123,6 +124,7 @@ public:
 
     bool start(const Settings &) override
     {
+        memory_.newCall();
         LZ4F_resetDecompressionContext(context_);
         return true;
     }

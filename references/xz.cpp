@@ -3,8 +3,9 @@
 // With BREVIMETER_THREADS past 1, the multithreaded encoder with that many
 // threads, as `xz -T N` (its blocks, its output); else, as the command by
 // default, one thread. The stream is started again on the same coder, which
-// keeps its memory.
-#include "kept_memory.h"
+// keeps its memory. (liblzma's own allocator, which gets zeroed memory from
+// the system for free: through an allocator of ours it would zero every page
+// of an encoder's tables itself.)
 #include "stream.h"
 
 #include <lzma.h>
@@ -16,12 +17,11 @@ namespace {
 
 class Xz final : public Stream {
 public:
-    explicit Xz(bool encoding) : encoding_(encoding) { z_.allocator = &allocator_; }
+    explicit Xz(bool encoding) : encoding_(encoding) {}
     ~Xz() override { lzma_end(&z_); }
 
     bool start(const Settings &settings) override
     {
-        memory_.newCall();
         if (!encoding_)
             return lzma_stream_decoder(&z_, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK;
         if (settings.threads <= 1)
@@ -46,12 +46,9 @@ public:
         return {in.size() - z_.avail_in, out.size() - z_.avail_out, state};
     }
 
-    std::size_t kept() const override { return memory_.held(); }
+    std::size_t kept() const override { return static_cast<std::size_t>(lzma_memusage(&z_)); }
 
 private:
-    KeptMemory memory_; // before the stream, which gives its memory back first
-    lzma_allocator allocator_{[](void *memory, std::size_t count, std::size_t size) { return KeptMemory::take(memory, count, size); },
-                              [](void *memory, void *block) { KeptMemory::give(memory, block); }, &memory_};
     lzma_stream z_ = LZMA_STREAM_INIT;
     bool encoding_;
 };
