@@ -44,7 +44,7 @@ TEST_F(Choices, NameAReferenceByLevelOrAFileAndLabelIt)
     const std::pair<QString, QString> refused[] = {
         {"zstd:23", "zstd's levels are -131072 to 22"},
         {"lz4: 9", "lz4's levels are -65537 to 12"},
-        {"lz4:fast", "lz4's levels are 1 to 12"},
+        {"lz4:fast", "lz4's levels are -65537 to 12"},
         {"copy:3", "copy has no levels"},
         {"nothing", "nothing: neither a reference library (see --list-libraries) nor a library file"},
     };
