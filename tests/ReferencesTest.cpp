@@ -38,17 +38,18 @@ struct Codec {
     int flagsAt;                         // the byte that names the check, and what it must hold
     unsigned char mask, flags;
     double tolerance;                    // how far its sizes may be from the command's
+    bool threads;                        // BREVIMETER_THREADS=N writes what the command's -TN does
 };
 
 const Codec Shipped[] = {
     {"copy", [](int) { return std::string("cat"); }, "cat", true, nullptr, -1, 0, 0, 0},
     {"zstd", [](int level) { return (level < 0 ? "zstd -q -c --fast=" + std::to_string(-level) : "zstd -q -c --ultra -" + std::to_string(level)); },
-     "zstd -q -d -c", true, [](const std::string &p) { return fromEnd(p, 1); }, 4, 0x04, 0x04, 0}, // XXH64
+     "zstd -q -d -c", true, [](const std::string &p) { return fromEnd(p, 1); }, 4, 0x04, 0x04, 0, true}, // XXH64
     {"zlib", [](int level) { return "gzip -n -c -" + std::to_string(level); }, "gzip -d -c", true,
      [](const std::string &p) { return fromEnd(p, 5); }, -1, 0, 0, 0.02}, // CRC32, then the size
     {"lz4", [](int level) { return (level < 0 ? "lz4 -q -c --fast=" + std::to_string(-level) : "lz4 -q -c -" + std::to_string(level)); },
      "lz4 -q -d -c", true, [](const std::string &p) { return fromEnd(p, 1); }, 4, 0x04, 0x04, 0}, // the content checksum
-    {"xz", [](int level) { return "xz -c -" + std::to_string(level); }, "xz -d -c", true, xzCheck, 7, 0x0f, 0x04, 0}, // CRC64
+    {"xz", [](int level) { return "xz -c -" + std::to_string(level); }, "xz -d -c", true, xzCheck, 7, 0x0f, 0x04, 0, true}, // CRC64
     {"bzip2", [](int level) { return "bzip2 -c -" + std::to_string(level); }, "bzip2 -d -c", true,
      [](const std::string &p) { return fromEnd(p, 2); }, -1, 0, 0, 0}, // the stream's CRC
     // The command reads its file in pieces of its own, which its fastest levels compress one by one.
@@ -166,6 +167,12 @@ TEST_P(Libraries, ReachEachEndOfTheirLevels)
     for (const char *none : {" 5", "5 ", "fast", ""})
         EXPECT_EQ(packed(content, none), packed(content, nullptr)) << '"' << none << "\" is no level";
     expect(nullptr, range.standard);
+    for (const char *threads : {"1", "2"}) {
+        if (!GetParam().threads)
+            break;
+        ::setenv("BREVIMETER_THREADS", threads, 1);
+        EXPECT_TRUE(packed(content, nullptr) == command(GetParam().pack(range.standard) + " -T" + threads, original)) << threads << " threads";
+    }
 #if !defined(__SANITIZE_ADDRESS__) // whose shadow memory and quarantine add their own
     EXPECT_LT((residentKiB() - startKiB) / 1024, 40) << "MiB: at most 32 MiB of codec state kept, and the buffers";
 #endif
