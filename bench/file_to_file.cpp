@@ -114,7 +114,13 @@ int main(int argc, char **argv)
     }
     const Entry entries[] = {reinterpret_cast<Entry>(dlsym(library, "compress_file")),
                              reinterpret_cast<Entry>(dlsym(library, "decompress_file"))};
-    const std::string scratch = arguments[1];
+    // A folder of its own in SCRATCH, so that runs side by side never share a file.
+    std::string folder = arguments[1] + "/file_to_file-XXXXXX";
+    if (!mkdtemp(folder.data())) {
+        std::perror(arguments[1].c_str());
+        return 2;
+    }
+    const std::string scratch = folder;
     // The library's own settings, from the same variables.
     const char *levelText = std::getenv("ZSTD_CLEVEL"), *threadsText = std::getenv("ZSTD_NBTHREADS");
     const int level = levelText && *levelText ? std::atoi(levelText) : 3;
@@ -197,5 +203,8 @@ int main(int argc, char **argv)
         }
         row("summed", sum, summedLimit, "**");
     }
+    for (const std::string &file : {source, packed, target})
+        unlink(file.c_str());
+    rmdir(scratch.c_str());
     return 0;
 }
