@@ -1,6 +1,8 @@
 #include "kept_memory.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <unistd.h>
 #include <limits>
 #include <sys/mman.h>
 
@@ -89,7 +91,21 @@ void KeptMemory::newCall()
 std::size_t KeptMemory::held() const
 {
     std::lock_guard guard(lock_);
-    return held_;
+    // A mapped block holds only the pages that were touched.
+    std::size_t held = held_;
+    std::vector<unsigned char> resident;
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    for (Header *block : blocks_) {
+        if (block->size < Mapped)
+            continue;
+        const std::size_t pages = (sizeof(Header) + block->size + page - 1) / page;
+        resident.resize(pages);
+        if (::mincore(block, sizeof(Header) + block->size, resident.data()) != 0)
+            continue;
+        const auto touched = static_cast<std::size_t>(std::count_if(resident.begin(), resident.end(), [](unsigned char p) { return p & 1; }));
+        held -= block->size - std::min(block->size, touched * page);
+    }
+    return held;
 }
 
 } // namespace fileio

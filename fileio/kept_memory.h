@@ -27,7 +27,8 @@ public:
     // A new call starts: what was given back before the last call and not
     // taken again during it is freed.
     void newCall();
-    // Every byte held, in use or kept.
+    // Every byte held, in use or kept, that the system gave: of a large
+    // block, the pages touched.
     std::size_t held() const;
 
     // The same, in the shapes the codecs' hooks take.

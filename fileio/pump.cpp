@@ -39,15 +39,19 @@ int run(const char *source, const char *target, Direction direction)
     if (!stream)
         return NORVIK_CODEC_ERROR;
 
-    char *in = workspace->input.get();
+    // A source read whole takes one read, and a codec can take it at once;
+    // one more byte than its size shows that it ends there.
+    char *in = workspace->input.bytes();
+    const std::size_t capacity = size < Workspace::WholeSource ? static_cast<std::size_t>(size) + 1 : Workspace::PieceSize;
     unsigned long long total = 0;
     State state = State::Going;
     for (bool last = false; !last;) {
-        const long long got = input.readFull(in, Workspace::BufferSize);
+        const long long got = input.readFull(in, capacity);
         if (got < 0)
             return NORVIK_SOURCE_ERROR;
+        workspace->input.use(static_cast<std::size_t>(got));
         total += static_cast<unsigned long long>(got);
-        last = static_cast<std::size_t>(got) < Workspace::BufferSize;
+        last = static_cast<std::size_t>(got) < capacity;
         if (total > size || (last && total != size))
             return NORVIK_SOURCE_CHANGED;
         std::span<const char> pending(in, static_cast<std::size_t>(got));

@@ -44,13 +44,15 @@ const bool forkHandled = pthread_atfork(lockForFork, unlockInParent, forgetInChi
 
 std::size_t Workspace::kept() const
 {
-    return (encoder ? encoder->kept() : 0) + (decoder ? decoder->kept() : 0);
+    return (encoder ? encoder->kept() : 0) + (decoder ? decoder->kept() : 0) + input.touched() + writer.kept();
 }
 
-void Workspace::dropStreams()
+void Workspace::letGo()
 {
     encoder.reset();
     decoder.reset();
+    input.release();
+    writer.release();
 }
 
 WorkspaceLease::WorkspaceLease()
@@ -78,10 +80,10 @@ WorkspaceLease::~WorkspaceLease()
         for (std::unique_ptr<Workspace> &other : pool())
             if (held > Workspace::MostKept) {
                 held -= other->kept();
-                other->dropStreams();
+                other->letGo();
             }
         if (held > Workspace::MostKept)
-            workspace_->dropStreams();
+            workspace_->letGo();
         if (pool().size() < Kept)
             pool().push_back(std::move(workspace_));
         else

@@ -43,6 +43,7 @@ public:
         prefs_.frameInfo.blockMode = LZ4F_blockLinked;
         prefs_.frameInfo.contentChecksumFlag = LZ4F_contentChecksumEnabled;
         whole_ = settings.size < BlockSize;
+        size_ = settings.size;
         held_.clear();
         waiting_ = {};
         started_ = finishing_ = false;
@@ -56,6 +57,12 @@ public:
     Progress step(std::span<const char> in, std::span<char> out, bool last) override
     {
         Progress progress;
+        // The whole file at once, with room for the frame: straight from the source into the target.
+        if (whole_ && held_.empty() && !finishing_ && last && in.size() == size_
+            && out.size() >= LZ4F_compressFrameBound(in.size(), &prefs_)) {
+            const std::size_t made = LZ4F_compressFrame_usingCDict(context_, out.data(), out.size(), in.data(), in.size(), nullptr, &prefs_);
+            return LZ4F_isError(made) ? Progress{0, 0, State::Failed} : Progress{in.size(), made, State::Ended};
+        }
         if (whole_ && waiting_.empty() && !finishing_) {
             held_.insert(held_.end(), in.begin(), in.end());
             progress.used = in.size();
@@ -108,12 +115,15 @@ private:
     LZ4F_cctx *context_;
     LZ4F_preferences_t prefs_{};
     bool whole_ = false;
+    unsigned long long size_ = 0;
     std::vector<char> held_, staged_;
     std::span<const char> waiting_;
     bool started_ = false, finishing_ = false;
 };
 
 class Lz4Decoder final : public Stream {
+    static constexpr std::size_t BlockSize = std::size_t(4) << 20;
+
 public:
     Lz4Decoder() : context_(LZ4F_createDecompressionContext_advanced(keptIn(memory_), LZ4F_VERSION))
     {
@@ -131,9 +141,11 @@ public:
 
     std::size_t kept() const override { return memory_.held(); }
 
+    // At most a block's output a step, so that it is written while the next
+    // is decoded; with that much room, lz4 decodes a block in place.
     Progress step(std::span<const char> in, std::span<char> out, bool) override
     {
-        std::size_t used = in.size(), made = out.size();
+        std::size_t used = in.size(), made = std::min<std::size_t>(out.size(), BlockSize);
         const std::size_t hint = LZ4F_decompress(context_, out.data(), &made, in.data(), &used, nullptr);
         if (LZ4F_isError(hint))
             return {used, made, State::Failed};
