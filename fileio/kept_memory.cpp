@@ -91,6 +91,12 @@ void KeptMemory::newCall()
 std::size_t KeptMemory::held() const
 {
     std::lock_guard guard(lock_);
+    return held_;
+}
+
+std::size_t KeptMemory::resident() const
+{
+    std::lock_guard guard(lock_);
     // A mapped block holds only the pages that were touched.
     std::size_t held = held_;
     std::vector<unsigned char> resident;

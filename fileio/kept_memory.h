@@ -27,9 +27,10 @@ public:
     // A new call starts: what was given back before the last call and not
     // taken again during it is freed.
     void newCall();
-    // Every byte held, in use or kept, that the system gave: of a large
-    // block, the pages touched.
+    // Every byte held, in use or kept; and of those, the ones the system
+    // holds: of a large block, the pages touched.
     std::size_t held() const;
+    std::size_t resident() const;
 
     // The same, in the shapes the codecs' hooks take.
     static void *take(void *memory, std::size_t size) { return static_cast<KeptMemory *>(memory)->take(size); }

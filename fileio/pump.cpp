@@ -6,6 +6,8 @@
 #include "output_file.h"
 #include "workspace.h"
 
+#include <algorithm>
+
 namespace fileio {
 
 namespace {
@@ -58,7 +60,8 @@ int run(const char *source, const char *target, Direction direction)
         // At the end of the source, go on while the stream still moves.
         bool moved = true;
         while (state != State::Failed && (!pending.empty() || (last && state == State::Going && moved))) {
-            const Progress step = stream->step(pending, output.space(), last);
+            const std::span<char> space = output.space();
+            const Progress step = stream->step(pending, space.first(std::min(space.size(), stream->room())), last);
             pending = pending.subspan(step.used);
             if (!output.advance(step.made))
                 return NORVIK_TARGET_ERROR;

@@ -36,8 +36,14 @@ public:
     // complete stream, and starts the next where the format allows several.
     virtual Progress step(std::span<const char> in, std::span<char> out, bool last) = 0;
     // The bytes of codec state it keeps until the next call: contexts,
-    // tables, windows.
+    // tables, windows, as allocated; and of those the ones the system holds
+    // (of a large block, the pages touched), which takes longer to count.
     virtual std::size_t kept() const = 0;
+    virtual std::size_t resident() const { return kept(); }
+    // The most output space a step is given: a step writes no more, so what
+    // it wrote goes to the file while the next one works. A codec that writes
+    // in place when given room for a whole block or file asks for that.
+    virtual std::size_t room() const { return std::size_t(1) << 20; }
 };
 
 struct Codec {

@@ -42,9 +42,12 @@ const bool forkHandled = pthread_atfork(lockForFork, unlockInParent, forgetInChi
 
 } // namespace
 
-std::size_t Workspace::kept() const
+std::size_t Workspace::kept(bool resident) const
 {
-    return (encoder ? encoder->kept() : 0) + (decoder ? decoder->kept() : 0) + input.touched() + writer.kept();
+    const auto of = [resident](const std::unique_ptr<Stream> &stream) {
+        return !stream ? 0 : resident ? stream->resident() : stream->kept();
+    };
+    return of(encoder) + of(decoder) + input.touched() + writer.kept();
 }
 
 void Workspace::letGo()
@@ -74,16 +77,24 @@ WorkspaceLease::~WorkspaceLease()
     std::unique_ptr<Workspace> unkept;
     {
         std::lock_guard lock(poolLock);
-        std::size_t held = workspace_->kept();
-        for (std::unique_ptr<Workspace> &other : pool())
-            held += other->kept();
-        for (std::unique_ptr<Workspace> &other : pool())
-            if (held > Workspace::MostKept) {
-                held -= other->kept();
-                other->letGo();
-            }
-        if (held > Workspace::MostKept)
-            workspace_->letGo();
+        // Counted as allocated first, which is quick, and only past the
+        // bound as the system holds it.
+        const auto total = [&](bool resident) {
+            std::size_t held = workspace_->kept(resident);
+            for (const std::unique_ptr<Workspace> &other : pool())
+                held += other->kept(resident);
+            return held;
+        };
+        if (total(false) > Workspace::MostKept) {
+            std::size_t held = total(true);
+            for (std::unique_ptr<Workspace> &other : pool())
+                if (held > Workspace::MostKept) {
+                    held -= other->kept(true);
+                    other->letGo();
+                }
+            if (held > Workspace::MostKept)
+                workspace_->letGo();
+        }
         if (pool().size() < Kept)
             pool().push_back(std::move(workspace_));
         else

@@ -32,7 +32,8 @@ struct Workspace {
     Region input{WholeSource};
     BlockWriter writer;
 
-    std::size_t kept() const;
+    // What it keeps, as allocated, or as the system holds it (slower to count).
+    std::size_t kept(bool resident) const;
     // Lets the streams go, and the buffers' pages.
     void letGo();
 };

@@ -60,6 +60,10 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
+    // With room for the whole frame, zstd compresses a source given whole
+    // straight into it, without copying it into a window of its own.
+    std::size_t room() const override { return std::size_t(-1); }
 
 private:
     KeptMemory memory_; // before the context, which gives its memory back first
@@ -97,6 +101,7 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
 
 private:
     KeptMemory memory_;

@@ -59,6 +59,7 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
 
 private:
     KeptMemory memory_; // before the state, which gives its memory back first
@@ -92,6 +93,7 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
 
 private:
     KeptMemory memory_;

@@ -45,6 +45,7 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
 
 private:
     bool begin(int level)

@@ -53,6 +53,7 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
 
 private:
     KeptMemory memory_; // before the stream, which gives its memory back first

@@ -51,6 +51,8 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held() + held_.capacity() + staged_.capacity(); }
+    std::size_t resident() const override { return memory_.resident() + held_.capacity() + staged_.capacity(); }
+    std::size_t room() const override { return std::size_t(-1); } // a whole small file's frame, in place
 
     // The frame API wants room for a whole block at every call, more than the
     // target's space holds: it writes here, and this is copied out.
@@ -140,12 +142,14 @@ public:
     }
 
     std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
 
-    // At most a block's output a step, so that it is written while the next
-    // is decoded; with that much room, lz4 decodes a block in place.
+    // With room for a block, lz4 decodes it in place.
+    std::size_t room() const override { return BlockSize; }
+
     Progress step(std::span<const char> in, std::span<char> out, bool) override
     {
-        std::size_t used = in.size(), made = std::min<std::size_t>(out.size(), BlockSize);
+        std::size_t used = in.size(), made = out.size();
         const std::size_t hint = LZ4F_decompress(context_, out.data(), &made, in.data(), &used, nullptr);
         if (LZ4F_isError(hint))
             return {used, made, State::Failed};
