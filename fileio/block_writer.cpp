@@ -18,13 +18,18 @@ BlockWriter::BlockWriter()
 BlockWriter::~BlockWriter()
 {
     end();
+    stop(quitting_, writer_);
+}
+
+void BlockWriter::stop(bool &flag, std::thread &thread)
+{
     {
         std::lock_guard lock(mutex_);
-        quitting_ = true;
+        flag = true;
     }
     changed_.notify_all();
-    if (writer_.joinable())
-        writer_.join();
+    if (thread.joinable())
+        thread.join();
 }
 
 void BlockWriter::begin(int fd, bool flushAlong)
@@ -90,13 +95,7 @@ bool BlockWriter::finish()
 void BlockWriter::end()
 {
     waitIdle();
-    {
-        std::lock_guard lock(mutex_);
-        runEnded_ = true;
-    }
-    changed_.notify_all();
-    if (flusher_.joinable())
-        flusher_.join();
+    stop(runEnded_, flusher_);
 }
 
 void BlockWriter::writerLoop()

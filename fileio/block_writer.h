@@ -56,6 +56,7 @@ public:
 private:
     void handOver(); // gives the thread everything filled so far
     bool waitIdle(); // until the thread has written all it was given; false if a write failed
+    void stop(bool &flag, std::thread &thread); // sets the flag for the thread, and waits for it to end
     void writerLoop();
     void flusherLoop();
     static bool write(int fd, const char *bytes, std::size_t size);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 
@@ -45,6 +46,15 @@ public:
     // in place when given room for a whole block or file asks for that.
     virtual std::size_t room() const { return std::size_t(1) << 20; }
 };
+
+// What a codec's constructor made, or bad_alloc when it made nothing.
+template <typename Made>
+Made *made(Made *made)
+{
+    if (!made)
+        throw std::bad_alloc();
+    return made;
+}
 
 struct Codec {
     const char *name; // its row of the levels table

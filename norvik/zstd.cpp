@@ -10,7 +10,6 @@
 #include "stream.h"
 
 #include <algorithm>
-#include <new>
 #include <thread>
 #include <zstd.h>
 
@@ -28,11 +27,7 @@ ZSTD_customMem keptIn(KeptMemory &memory)
 
 class Encoder final : public Stream {
 public:
-    Encoder() : context_(ZSTD_createCCtx_advanced(keptIn(memory_)))
-    {
-        if (!context_)
-            throw std::bad_alloc();
-    }
+    Encoder() : context_(made(ZSTD_createCCtx_advanced(keptIn(memory_)))) {}
     ~Encoder() override { ZSTD_freeCCtx(context_); }
 
     bool start(const Settings &settings) override
@@ -76,11 +71,7 @@ private:
 // here: see BENCHMARKS.md.)
 class Decoder final : public Stream {
 public:
-    Decoder() : context_(ZSTD_createDCtx_advanced(keptIn(memory_)))
-    {
-        if (!context_)
-            throw std::bad_alloc();
-    }
+    Decoder() : context_(made(ZSTD_createDCtx_advanced(keptIn(memory_)))) {}
     ~Decoder() override { ZSTD_freeDCtx(context_); }
 
     bool start(const Settings &) override

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstring>
 #include <lz4frame.h>
-#include <new>
 #include <vector>
 
 namespace fileio {
@@ -27,11 +26,7 @@ LZ4F_CustomMem keptIn(KeptMemory &memory)
 
 class Lz4Encoder final : public Stream {
 public:
-    Lz4Encoder() : context_(LZ4F_createCompressionContext_advanced(keptIn(memory_), LZ4F_VERSION))
-    {
-        if (!context_)
-            throw std::bad_alloc();
-    }
+    Lz4Encoder() : context_(made(LZ4F_createCompressionContext_advanced(keptIn(memory_), LZ4F_VERSION))) {}
     ~Lz4Encoder() override { LZ4F_freeCompressionContext(context_); }
 
     bool start(const Settings &settings) override
@@ -127,11 +122,7 @@ class Lz4Decoder final : public Stream {
     static constexpr std::size_t BlockSize = std::size_t(4) << 20;
 
 public:
-    Lz4Decoder() : context_(LZ4F_createDecompressionContext_advanced(keptIn(memory_), LZ4F_VERSION))
-    {
-        if (!context_)
-            throw std::bad_alloc();
-    }
+    Lz4Decoder() : context_(made(LZ4F_createDecompressionContext_advanced(keptIn(memory_), LZ4F_VERSION))) {}
     ~Lz4Decoder() override { LZ4F_freeDecompressionContext(context_); }
 
     bool start(const Settings &) override
