@@ -94,6 +94,18 @@ extern "C" int renameat2(int from, const char *name, int to, const char *newName
     return NEXT(renameat2, int, const char *, int, const char *, unsigned)(from, name, to, newName, flags);
 }
 
+// The next regular file looked at through its descriptor (a run's source)
+// says it is this many bytes longer than it is.
+std::optional<off_t> sizeOff;
+
+extern "C" int fstat(int fd, struct stat *status)
+{
+    const int result = NEXT(fstat, int, struct stat *)(fd, status);
+    if (result == 0 && S_ISREG(status->st_mode) && sizeOff)
+        status->st_size += *std::exchange(sizeOff, std::nullopt);
+    return result;
+}
+
 extern "C" int openat(int folder, const char *name, int flags, ...)
 {
     va_list arguments;
@@ -561,6 +573,19 @@ TEST_F(Norvik, LeavesWhatAppearedAtTheTargetMeanwhile)
         fs::remove(path("target"));
     }
     lacking = 0;
+}
+
+// A source whose size is not what it said when opened (it changed while it
+// was read) is refused both ways, and leaves no target.
+TEST_F(Norvik, RefusesASourceThatChangesSize)
+{
+    ASSERT_EQ(call(compress_file, write("in", Text), path("in.zst")), NORVIK_OK);
+    for (const std::string name : {"in", "in.zst"})
+        for (const off_t by : {-1, 1}) {
+            sizeOff = by;
+            EXPECT_EQ(call(name == "in" ? compress_file : decompress_file, path(name), path("out")), NORVIK_SOURCE_CHANGED) << name << " " << by;
+            EXPECT_FALSE(fs::exists(path("out")));
+        }
 }
 
 // A target that is no file is never opened, so a FIFO's reader never sees a
