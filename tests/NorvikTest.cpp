@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <map>
+#include <mutex>
 #include <algorithm>
 #include <random>
 #include <sys/resource.h>
@@ -40,6 +41,14 @@ std::optional<std::chrono::milliseconds> failingFlush;
 bool folderFlushFails = false;
 std::function<void()> beforeFlush, beforeNaming;
 
+// Calls on several threads at once record theirs one at a time.
+std::mutex recording;
+void record(const char *call)
+{
+    std::lock_guard lock(recording);
+    fileCalls.push_back(call);
+}
+
 // Calls the next definition of `name` after this one, the C library's.
 #define NEXT(name, ...) reinterpret_cast<int (*)(__VA_ARGS__)>(dlsym(RTLD_NEXT, #name))
 
@@ -53,7 +62,7 @@ extern "C" int fsync(int fd)
 {
     struct stat status {};
     fstat(fd, &status);
-    fileCalls.push_back(S_ISDIR(status.st_mode) ? "fsync folder" : "fsync file");
+    record(S_ISDIR(status.st_mode) ? "fsync folder" : "fsync file");
     if (beforeFlush)
         std::exchange(beforeFlush, nullptr)();
     if (S_ISDIR(status.st_mode) && folderFlushFails)
@@ -65,13 +74,13 @@ extern "C" int fsync(int fd)
 
 extern "C" int fdatasync(int fd)
 {
-    fileCalls.push_back("fdatasync");
+    record("fdatasync");
     return failingFlush ? failedFlush() : NEXT(fdatasync, int)(fd);
 }
 
 extern "C" int linkat(int from, const char *name, int to, const char *newName, int flags)
 {
-    fileCalls.push_back("link");
+    record("link");
     if (beforeNaming && newName[0] != '.')
         std::exchange(beforeNaming, nullptr)();
     if (lacking & HardLinks)
@@ -81,12 +90,12 @@ extern "C" int linkat(int from, const char *name, int to, const char *newName, i
 
 extern "C" int renameat(int from, const char *name, int to, const char *newName)
 {
-    return fileCalls.push_back("rename"), NEXT(renameat, int, const char *, int, const char *)(from, name, to, newName);
+    return record("rename"), NEXT(renameat, int, const char *, int, const char *)(from, name, to, newName);
 }
 
 extern "C" int renameat2(int from, const char *name, int to, const char *newName, unsigned flags)
 {
-    fileCalls.push_back("rename without replacing");
+    record("rename without replacing");
     if (lacking & NoReplaceRename)
         return errno = EINVAL, -1;
     if (beforeNaming)
