@@ -497,7 +497,7 @@ TEST_F(Norvik, TakesTheLevelAndThreadsFromTheEnvironment)
     };
     write("in", text + text + text); // past what zstd splits among workers (512 KiB), and packed under the writer's 1 MiB
     for (const auto &[ours, zstd, workers] : {Threads{nullptr, nullptr, allCores}, {"1", nullptr, 0}, {"3", nullptr, 3}, {nullptr, "3", 3},
-                                              {"0", "3", allCores}, {"x", "1", 0}, {"2", "3", 2}}) {
+                                              {"0", "3", allCores}, {"x", "1", 0}, {"-2", "1", 0}, {"2", "3", 2}}) {
         ours ? setenv("BREVIMETER_THREADS", ours, 1) : unsetenv("BREVIMETER_THREADS");
         zstd ? setenv("ZSTD_NBTHREADS", zstd, 1) : unsetenv("ZSTD_NBTHREADS");
         if (fork() == 0)
