@@ -50,10 +50,14 @@ std::size_t Workspace::kept(bool resident) const
     return of(encoder) + of(decoder) + input.touched() + writer.kept();
 }
 
-void Workspace::letGo()
+void Workspace::dropStreams()
 {
     encoder.reset();
     decoder.reset();
+}
+
+void Workspace::releaseBuffers()
+{
     input.release();
     writer.release();
 }
@@ -85,15 +89,23 @@ WorkspaceLease::~WorkspaceLease()
                 held += other->kept(resident);
             return held;
         };
+        // Past it, the streams go before the buffers, which every call
+        // uses, and the other workspace's before this one's.
         if (total(false) > Workspace::MostKept) {
             std::size_t held = total(true);
-            for (std::unique_ptr<Workspace> &other : pool())
-                if (held > Workspace::MostKept) {
-                    held -= other->kept(true);
-                    other->letGo();
+            for (const bool buffers : {false, true}) {
+                std::vector<Workspace *> order;
+                for (std::unique_ptr<Workspace> &other : pool())
+                    order.push_back(other.get());
+                order.push_back(workspace_.get());
+                for (Workspace *workspace : order) {
+                    if (held <= Workspace::MostKept)
+                        break;
+                    const std::size_t before = workspace->kept(true);
+                    buffers ? workspace->releaseBuffers() : workspace->dropStreams();
+                    held -= before - workspace->kept(true);
                 }
-            if (held > Workspace::MostKept)
-                workspace_->letGo();
+            }
         }
         if (pool().size() < Kept)
             pool().push_back(std::move(workspace_));

@@ -6,9 +6,9 @@
 // none of it. A call leases a workspace of its own, so calls on several
 // threads never share one; at most two are kept, and the codec state they
 // keep, their buffers' touched pages counted, is at most 32 MiB in all,
-// whatever the files were: past that, the other kept workspace lets its go
-// first, then the returning one. A forked child keeps none (a stream's
-// threads stay with the parent).
+// whatever the files were: past that, streams go first (the other kept
+// workspace's, then the returning one's), then buffers' pages. A forked child
+// keeps none (a stream's threads stay with the parent).
 #pragma once
 
 #include "block_writer.h"
@@ -34,8 +34,9 @@ struct Workspace {
 
     // What it keeps, as allocated, or as the system holds it (slower to count).
     std::size_t kept(bool resident) const;
-    // Lets the streams go, and the buffers' pages.
-    void letGo();
+    // Lets the streams go; gives the buffers' pages back.
+    void dropStreams();
+    void releaseBuffers();
 };
 
 // A workspace for the length of one call, returned to the pool afterwards.
