@@ -1,5 +1,6 @@
 #include "workspace.h"
 
+#include <functional>
 #include <mutex>
 #include <pthread.h>
 #include <vector>
@@ -50,12 +51,6 @@ std::size_t Workspace::kept(bool resident) const
     return of(encoder) + of(decoder) + input.touched() + writer.kept();
 }
 
-void Workspace::dropStreams()
-{
-    encoder.reset();
-    decoder.reset();
-}
-
 void Workspace::releaseBuffers()
 {
     input.release();
@@ -89,23 +84,28 @@ WorkspaceLease::~WorkspaceLease()
                 held += other->kept(resident);
             return held;
         };
-        // Past it, the streams go before the buffers, which every call
-        // uses, and the other workspace's before this one's.
+        // Past it, streams go before the buffers every call uses: the other
+        // workspace's before this one's, the larger of two first.
         if (total(false) > Workspace::MostKept) {
             std::size_t held = total(true);
-            for (const bool buffers : {false, true}) {
-                std::vector<Workspace *> order;
-                for (std::unique_ptr<Workspace> &other : pool())
-                    order.push_back(other.get());
-                order.push_back(workspace_.get());
-                for (Workspace *workspace : order) {
-                    if (held <= Workspace::MostKept)
-                        break;
-                    const std::size_t before = workspace->kept(true);
-                    buffers ? workspace->releaseBuffers() : workspace->dropStreams();
-                    held -= before - workspace->kept(true);
-                }
+            std::vector<Workspace *> order;
+            for (std::unique_ptr<Workspace> &other : pool())
+                order.push_back(other.get());
+            order.push_back(workspace_.get());
+            const auto drop = [&](std::size_t kept, const std::function<void()> &letGo) {
+                if (held > Workspace::MostKept && kept > 0)
+                    letGo(), held -= kept;
+            };
+            for (Workspace *workspace : order) {
+                std::unique_ptr<Stream> *streams[] = {&workspace->encoder, &workspace->decoder};
+                const auto size = [](const std::unique_ptr<Stream> *stream) { return *stream ? (*stream)->resident() : 0; };
+                if (size(streams[1]) > size(streams[0]))
+                    std::swap(streams[0], streams[1]);
+                for (std::unique_ptr<Stream> *stream : streams)
+                    drop(size(stream), [stream] { stream->reset(); });
             }
+            for (Workspace *workspace : order)
+                drop(workspace->input.touched() + workspace->writer.kept(), [workspace] { workspace->releaseBuffers(); });
         }
         if (pool().size() < Kept)
             pool().push_back(std::move(workspace_));

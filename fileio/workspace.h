@@ -7,7 +7,8 @@
 // threads never share one; at most two are kept, and the codec state they
 // keep, their buffers' touched pages counted, is at most 32 MiB in all,
 // whatever the files were: past that, streams go first (the other kept
-// workspace's, then the returning one's), then buffers' pages. A forked child
+// workspace's, then the returning one's, the larger first), then buffers'
+// pages. A forked child
 // keeps none (a stream's threads stay with the parent).
 #pragma once
 
@@ -34,8 +35,7 @@ struct Workspace {
 
     // What it keeps, as allocated, or as the system holds it (slower to count).
     std::size_t kept(bool resident) const;
-    // Lets the streams go; gives the buffers' pages back.
-    void dropStreams();
+    // Gives the buffers' pages back.
     void releaseBuffers();
 };
 
