@@ -13,6 +13,9 @@ namespace {
 // Blocks this large are mapped on their own, so that one let go goes back to
 // the system at once, whatever the allocator would keep.
 constexpr std::size_t Mapped = std::size_t(256) << 10;
+// Smaller ones come and go through the allocator, which is quick at them,
+// only counted; larger ones are kept for the next call.
+constexpr std::size_t Kept = std::size_t(64) << 10;
 
 } // namespace
 
@@ -33,6 +36,15 @@ KeptMemory::~KeptMemory()
 
 void *KeptMemory::take(std::size_t size)
 {
+    if (size < Kept) {
+        auto *block = static_cast<Header *>(std::malloc(sizeof(Header) + size));
+        if (!block)
+            return nullptr;
+        block->size = size;
+        std::lock_guard guard(lock_);
+        held_ += size;
+        return block + 1;
+    }
     std::lock_guard guard(lock_);
     Header *best = nullptr;
     // A kept block of the size, or at most twice as large, the smallest such.
@@ -70,8 +82,13 @@ void KeptMemory::give(void *block)
 {
     if (!block)
         return;
-    std::lock_guard guard(lock_);
     Header *header = static_cast<Header *>(block) - 1;
+    std::lock_guard guard(lock_);
+    if (header->size < Kept) {
+        held_ -= header->size;
+        std::free(header);
+        return;
+    }
     header->free = true;
     header->call = call_;
 }

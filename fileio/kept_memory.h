@@ -1,6 +1,6 @@
 // Memory a codec allocates through its own allocator hooks, kept for its next
-// call: a block given back is handed out again for a request of about its
-// size, so a codec that cannot reset its state (bzip2, brotli) makes it anew
+// call: a block of 64 KiB or more given back is handed out again for a
+// request of about its size, so a codec that cannot reset its state (bzip2, brotli) makes it anew
 // each call without a page fault for every page, and what a codec holds is
 // counted. What a call did not use again goes at the next call's start, large
 // blocks straight back to the system. Safe from several threads (the workers
