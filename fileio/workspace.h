@@ -22,8 +22,8 @@
 namespace fileio {
 
 struct Workspace {
-    // A source up to this size is read whole, and given to the codec at once;
-    // a larger one a piece at a time.
+    // A source to compress up to this size is read whole, and given to the
+    // encoder at once; a larger one, and any to decompress, a piece at a time.
     static constexpr std::size_t WholeSource = std::size_t(6) << 20;
     static constexpr std::size_t PieceSize = std::size_t(256) << 10;
     // What is kept between calls, over every kept workspace.
