@@ -7,12 +7,15 @@ usage: compare_tools.py NORVIK_CLI CORPUS_DIR SCRATCH_DIR [--quick]
 
 All inputs and outputs live in SCRATCH_DIR, the same file system for every tool.
 """
-import os, random, shutil, statistics, subprocess, sys, time
+import atexit, os, random, shutil, statistics, subprocess, sys, tempfile, time
 
 cli, corpus, scratch = sys.argv[1:4]
 quick = "--quick" in sys.argv
 RUNS = 1 if quick else 5
 os.makedirs(scratch, exist_ok=True)
+# A folder of its own, so that runs side by side (ctest -j) never share a file.
+scratch = tempfile.mkdtemp(dir=scratch)
+atexit.register(shutil.rmtree, scratch, True)
 
 def command(*args):
     return list(args)

@@ -16,7 +16,7 @@
 // the in-memory time and the copy's.
 #include <zstd.h>
 
-#include "read_all.h"
+#include "bench_files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,33 +39,6 @@ extern char **environ;
 namespace {
 
 using Entry = int (*)(char *, char *);
-
-double seconds(const std::function<void()> &work)
-{
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void writeAll(const std::string &path, const char *data, std::size_t size)
-{
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
-        std::fprintf(stderr, "file_to_file: cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
-
-void copyFile(const std::string &from, const std::string &to, std::vector<char> &buffer)
-{
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC), out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    for (ssize_t n; (n = read(in, buffer.data(), buffer.size())) > 0;)
-        for (ssize_t done = 0, w; done < n; done += w)
-            if ((w = write(out, buffer.data() + done, std::size_t(n - done))) < 0)
-                std::exit(1);
-    close(in);
-    close(out);
-}
 
 double command(const std::vector<std::string> &arguments)
 {
@@ -114,7 +87,13 @@ int main(int argc, char **argv)
     }
     const Entry entries[] = {reinterpret_cast<Entry>(dlsym(library, "compress_file")),
                              reinterpret_cast<Entry>(dlsym(library, "decompress_file"))};
-    const std::string scratch = arguments[1];
+    // A folder of its own in SCRATCH, so that runs side by side never share a file.
+    std::string folder = arguments[1] + "/file_to_file-XXXXXX";
+    if (!mkdtemp(folder.data())) {
+        std::perror(arguments[1].c_str());
+        return 2;
+    }
+    const std::string scratch = folder;
     // The library's own settings, from the same variables.
     const char *levelText = std::getenv("ZSTD_CLEVEL"), *threadsText = std::getenv("ZSTD_NBTHREADS");
     const int level = levelText && *levelText ? std::atoi(levelText) : 3;
@@ -197,5 +176,8 @@ int main(int argc, char **argv)
         }
         row("summed", sum, summedLimit, "**");
     }
+    for (const std::string &file : {source, packed, target})
+        unlink(file.c_str());
+    rmdir(scratch.c_str());
     return 0;
 }

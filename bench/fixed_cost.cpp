@@ -53,7 +53,11 @@ int main(int argc, char **argv)
     using Entry = int (*)(char *, char *);
     const auto compress = reinterpret_cast<Entry>(dlsym(library, "compress_file"));
     const auto decompress = reinterpret_cast<Entry>(dlsym(library, "decompress_file"));
-    const std::string scratch = argv[2], source = scratch + "/fixed-source", packed = scratch + "/fixed-source.zst",
+    // A folder of its own in SCRATCH, so that runs side by side never share a file.
+    std::string made = std::string(argv[2]) + "/fixed_cost-XXXXXX";
+    if (!mkdtemp(made.data()))
+        return std::perror(argv[2]), 2;
+    const std::string scratch = made, source = scratch + "/fixed-source", packed = scratch + "/fixed-source.zst",
                       target = scratch + "/fixed-target";
     std::string content(1 << 20, '\0');
     {
@@ -120,6 +124,6 @@ int main(int argc, char **argv)
     std::printf("A %zu-byte file, median of %d calls, microseconds.\n\n| step | µs |\n|---|---:|\n", content.size(), runs);
     for (const auto &[step, micro] : rows)
         std::printf("| %s | %.1f |\n", step, micro);
-    unlink(source.c_str()), unlink(packed.c_str()), unlink(target.c_str());
+    unlink(source.c_str()), unlink(packed.c_str()), unlink(target.c_str()), rmdir(scratch.c_str());
     return 0;
 }

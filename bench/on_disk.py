@@ -9,13 +9,16 @@ Every named norvik_cli is measured beside `zstd -3 -T0`, run for run in turn.
 Before each timed run the page cache is written back (`sync`), the same for
 every tool, so that no run pays for an earlier one's dirty pages.
 """
-import os, shutil, statistics, subprocess, sys, time
+import atexit, os, shutil, statistics, subprocess, sys, tempfile, time
 
 args = [a for a in sys.argv[1:] if not a.startswith("--")]
 corpus, scratch, ours = args[0], args[1], dict(a.split("=", 1) for a in args[2:])
 quick = "--quick" in sys.argv
 runs = 1 if quick else int(next((a.split("=")[1] for a in sys.argv if a.startswith("--runs=")), 9))
 os.makedirs(scratch, exist_ok=True)
+# A folder of its own, so that runs side by side (ctest -j) never share a file.
+scratch = tempfile.mkdtemp(dir=scratch)
+atexit.register(shutil.rmtree, scratch, True)
 
 TOOLS = {name: (lambda cli: (lambda s, t: [cli, "c", s, t], lambda s, t: [cli, "d", s, t]))(cli)
          for name, cli in ours.items()}

@@ -8,7 +8,7 @@ is off by more than the allowed share or a file does not come back whole.
 
     reference_formats.py BUILD SCRATCH FILE... [--allow 0.02] [--library NAME:LEVEL ...]
 """
-import argparse, ctypes, os, subprocess, sys
+import argparse, atexit, csv, ctypes, io, os, shutil, subprocess, sys, tempfile
 
 # The command that writes the same format, at a level, and reads it back.
 COMMANDS = {
@@ -20,7 +20,13 @@ COMMANDS = {
     "bzip2": (lambda level: ["bzip2", "-c", f"-{level}"], ["bzip2", "-d", "-c"]),
     "brotli": (lambda level: ["brotli", "-c", "-q", str(level)], ["brotli", "-d", "-c"]),
 }
-DEFAULTS = {"copy": 0, "zstd": 3, "zlib": 6, "lz4": 1, "xz": 6, "bzip2": 9, "brotli": 11}
+
+
+def defaults(build):
+    """Each library's default level, from the one table, as brevimeter-bench lists it."""
+    listed = subprocess.run([os.path.join(build, "brevimeter-bench"), "--list-libraries", "--format", "csv"],
+                            check=True, capture_output=True, text=True).stdout
+    return {row["name"]: int(row["default_level"] or 0) for row in csv.DictReader(io.StringIO(listed))}
 
 
 def library(build, name):
@@ -40,13 +46,17 @@ def main():
     parser.add_argument("--allow", type=float, default=0.02)
     parser.add_argument("--library", action="append", dest="libraries")
     args = parser.parse_args()
-    chosen = args.libraries or [f"{name}:{level}" for name, level in DEFAULTS.items()]
+    # A folder of its own, so that runs side by side (ctest -j) never share a file.
+    args.scratch = tempfile.mkdtemp(dir=args.scratch)
+    atexit.register(shutil.rmtree, args.scratch, True)
+    standard = defaults(args.build)
+    chosen = args.libraries or [f"{name}:{level}" for name, level in standard.items()]
     failed = False
     print("| library | files | library bytes | command bytes | worst size difference | command reads library's | library reads command's |")
     print("|---|---|---|---|---|---|---|")
     for choice in chosen:
         name, _, level = choice.partition(":")
-        level = int(level or DEFAULTS[name])
+        level = int(level or standard[name])
         os.environ["BREVIMETER_LEVEL"] = str(level)
         lib = library(args.build, name)
         ours = theirs = 0

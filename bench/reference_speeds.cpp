@@ -1,16 +1,23 @@
-// Each reference library beside its codec in memory and beside its own
-// command, on the same files in SCRATCH (tmpfs, so that no disk is involved).
-// Prints a Markdown table: for each library and set, the ratio and the speed
-// each way, summed over the set's files, each file's time the best of 3
-// passes of N calls back to back.
+// Each shipped library file to file beside its codec in memory and a plain
+// copy, on the same files in SCRATCH (tmpfs, so that no disk is involved),
+// for one or more builds side by side in one run (the library as it was and
+// as it is). Prints a Markdown table: for each library and set, summed over
+// the set's files, each file's time the best call of N calls back to back in
+// each of several passes, the contenders taking turns within each pass.
 //
-//   reference_speeds [--runs N] BUILD SCRATCH SET=FILE,FILE... -- NAME:LEVEL...
+//   reference_speeds [--runs N] [--passes N] [--threads N] [--each]
+//                    SCRATCH SET=FILE,FILE... -- BUILD=DIR... -- NAME[:LEVEL]...
 //
 // - in memory: the codec's one-call functions at the library's settings,
 //   input read beforehand, output buffer touched beforehand;
-// - file to file: the library's entry points, a new target each call, as
-//   brevimeter-bench times them;
-// - command: the codec's command writing to a file, a whole process each call.
+// - copy: the file read and written to a new file through a 1 MiB buffer,
+//   what reading and writing that many bytes costs here;
+// - each build: the library's entry points, a new target each call, as
+//   brevimeter-bench times them; BREVIMETER_THREADS and ZSTD_NBTHREADS are
+//   set to --threads (0: the library's own default, all cores for zstd).
+// The limit for compress is the in-memory time; for decompress, the larger of
+// the in-memory time and the copy's. With --each, a row per file too, and the
+// microseconds a call spends beyond the codec's own work.
 #include <brotli/decode.h>
 #include <brotli/encode.h>
 #include <bzlib.h>
@@ -19,7 +26,8 @@
 #include <zlib.h>
 #include <zstd.h>
 
-#include "read_all.h"
+#include "levels.h"
+#include "bench_files.h"
 
 #include <algorithm>
 #include <chrono>
@@ -43,6 +51,8 @@ namespace {
 
 using Entry = int (*)(char *, char *);
 using Buffer = std::vector<char>;
+
+int threads = 0; // --threads
 
 // In memory, one call each way: into `out`, sized beforehand; returns the size written.
 struct Codec {
@@ -76,8 +86,9 @@ std::map<std::string, Codec> codecs()
                        ZSTD_CCtx_reset(context, ZSTD_reset_session_and_parameters);
                        ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level);
                        ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
-                       // The library's workers: all cores.
-                       ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, int(std::thread::hardware_concurrency()));
+                       // The library's workers: all cores, unless told.
+                       const int workers = threads > 0 ? threads : int(std::thread::hardware_concurrency());
+                       ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, workers > 1 ? workers : 0);
                        return ZSTD_compress2(context, out.data(), out.size(), in.data(), in.size());
                    },
                    [](const Buffer &in, std::size_t size, Buffer &out) {
@@ -147,45 +158,6 @@ std::map<std::string, Codec> codecs()
     return all;
 }
 
-// The best of 3 passes of `runs` calls back to back, a call's time in seconds;
-// `between` runs outside the timing.
-double best(int runs, const std::function<void()> &call, const std::function<void()> &between = {})
-{
-    double fastest = 1e300;
-    for (int pass = 0; pass < 3; ++pass) {
-        double total = 0;
-        for (int run = 0; run < runs; ++run) {
-            if (between)
-                between();
-            const auto start = std::chrono::steady_clock::now();
-            call();
-            total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        }
-        fastest = std::min(fastest, total / runs);
-    }
-    return fastest;
-}
-
-// A whole process, its standard output into `target`.
-void command(std::vector<std::string> arguments, const std::string &target)
-{
-    std::vector<char *> argv;
-    for (std::string &argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0)
-        waitpid(child, nullptr, 0);
-    posix_spawn_file_actions_destroy(&actions);
-}
-
-struct Totals {
-    double bytes = 0, packed = 0, memory[2] = {}, library[2] = {}, process[2] = {};
-};
-
 std::vector<std::string> split(const std::string &list)
 {
     std::vector<std::string> items;
@@ -196,85 +168,170 @@ std::vector<std::string> split(const std::string &list)
     return items;
 }
 
-std::string speed(double bytes, double seconds)
+struct Build {
+    std::string name;
+    Entry pack, unpack;
+};
+
+// Seconds, best call of each contender on one file or summed over a set.
+struct Figures {
+    double bytes = 0, packed = 0, memory[2] = {}, copy = 0;
+    std::vector<double> ours[2];
+    double limits[2] = {}; // summed over a set: each file's own
+    double limit(int way) const { return limits[way] > 0 ? limits[way] : way == 0 ? memory[0] : std::max(memory[1], copy); }
+};
+
+std::string milliseconds(double value)
 {
-    // Three significant figures, whole numbers from 100 up.
-    const double value = bytes / 1e6 / seconds;
     char text[32];
-    std::snprintf(text, sizeof text, "%.*f", value >= 100 ? 0 : value >= 10 ? 1 : 2, value);
+    std::snprintf(text, sizeof text, "%.3f", value * 1e3);
     return text;
+}
+
+void print(const std::string &library, const std::string &set, const std::string &file, const Figures &f, bool beyond, const char *mark)
+{
+    std::printf("| %s | %s | %s%s%s | %.3f |", library.c_str(), set.c_str(), mark, file.c_str(), mark, f.bytes / f.packed);
+    for (int way = 0; way < 2; ++way) {
+        std::printf(" %s |", milliseconds(f.memory[way]).c_str());
+        if (way == 1)
+            std::printf(" %s |", milliseconds(f.copy).c_str());
+        for (const double ours : f.ours[way])
+            std::printf(" %s | %s%.2f%s |", milliseconds(ours).c_str(), mark, ours / f.limit(way), mark);
+        if (beyond)
+            std::printf(" %.1f |", (f.ours[way].back() - f.memory[way]) * 1e6);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    int runs = 5, at = 1;
-    if (argc > 2 && std::strcmp(argv[1], "--runs") == 0)
-        runs = std::atoi(argv[2]), at = 3;
-    if (argc - at < 4) {
-        std::fprintf(stderr, "usage: reference_speeds [--runs N] BUILD SCRATCH SET=FILE,... -- NAME:LEVEL...\n");
+    int runs = 5, passes = 3, at = 1;
+    bool each = false;
+    for (; at < argc && argv[at][0] == '-' && argv[at][1] == '-' && argv[at][2]; ++at) {
+        if (!std::strcmp(argv[at], "--each"))
+            each = true;
+        else if (at + 1 < argc && !std::strcmp(argv[at], "--runs"))
+            runs = std::atoi(argv[++at]);
+        else if (at + 1 < argc && !std::strcmp(argv[at], "--passes"))
+            passes = std::atoi(argv[++at]);
+        else if (at + 1 < argc && !std::strcmp(argv[at], "--threads"))
+            threads = std::atoi(argv[++at]);
+    }
+    std::vector<std::string> given[3];
+    for (int part = 0; at < argc; ++at)
+        std::strcmp(argv[at], "--") == 0 && part < 2 ? void(++part) : given[part].push_back(argv[at]);
+    if (given[0].size() < 2 || given[1].empty() || given[2].empty()) {
+        std::fprintf(stderr, "usage: reference_speeds [--runs N] [--passes N] [--threads N] [--each] SCRATCH SET=FILE,... "
+                             "-- BUILD=DIR... -- NAME[:LEVEL]...\n");
         return 2;
     }
-    const std::string build = argv[at], scratch = argv[at + 1];
-    std::vector<std::pair<std::string, std::vector<std::string>>> sets;
-    for (at += 2; at < argc && std::strcmp(argv[at], "--") != 0; ++at) {
-        const std::string set = argv[at];
-        sets.emplace_back(set.substr(0, set.find('=')), split(set.substr(set.find('=') + 1)));
+    // A folder of its own in SCRATCH, so that runs side by side never share a file.
+    std::string folder = given[0][0] + "/reference_speeds-XXXXXX";
+    if (!mkdtemp(folder.data())) {
+        std::perror(given[0][0].c_str());
+        return 2;
     }
+    const std::string scratch = folder;
+    const std::string threadText = std::to_string(threads);
+    ::setenv("BREVIMETER_THREADS", threadText.c_str(), 1);
+    ::setenv("ZSTD_NBTHREADS", threadText.c_str(), 1);
     const std::map<std::string, Codec> all = codecs();
-    std::printf("| library | set | ratio | compress MB/s: in memory | file to file | command | decompress MB/s: in memory | file to file | command |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
-    const std::string packed = scratch + "/packed", unpacked = scratch + "/unpacked", original = scratch + "/original";
-    for (++at; at < argc; ++at) {
-        const std::string choice = argv[at], name = choice.substr(0, choice.find(':'));
-        const int level = choice.find(':') == std::string::npos ? 0 : std::atoi(choice.substr(choice.find(':') + 1).c_str());
-        const Codec &codec = all.at(name);
-        ::setenv("BREVIMETER_LEVEL", std::to_string(level).c_str(), 1);
-        void *library = dlopen((build + (name == "zstd" ? "/libnorvik.so" : "/references/" + name + "/libnorvik.so")).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!library) {
-            std::fprintf(stderr, "%s\n", dlerror());
-            return 1;
+    std::printf("Threads: %s. Milliseconds, best call of %d back to back in each of %d passes, the contenders taking turns.\n\n",
+                threads ? threadText.c_str() : "each library's default", runs, passes);
+    std::string head = "| library | set | file | ratio | compress: in memory |", rule = "|---|---|---|---:|---:|";
+    for (int way = 0; way < 2; ++way) {
+        if (way == 1)
+            head += " decompress: in memory | copy |", rule += "---:|---:|";
+        for (const std::string &build : given[1]) {
+            const std::string name = build.substr(0, build.find('='));
+            head += " " + name + " | ÷ limit |", rule += "---:|---:|";
         }
-        const auto pack = reinterpret_cast<Entry>(dlsym(library, "compress_file"));
-        const auto unpack = reinterpret_cast<Entry>(dlsym(library, "decompress_file"));
-        std::vector<std::string> packing = codec.command, unpacking = codec.command;
-        if (name != "copy")
-            packing.push_back("-" + std::to_string(level)), unpacking.push_back("-d");
-        if (name == "brotli")
-            packing.back() = "-q", packing.push_back(std::to_string(level));
-        for (const auto &[set, files] : sets) {
-            Totals totals;
-            for (const std::string &file : files) {
-                const std::string content = readAll(file);
-                {
-                    FILE *copy = std::fopen(original.c_str(), "wb");
-                    std::fwrite(content.data(), 1, content.size(), copy);
-                    std::fclose(copy);
-                }
-                Buffer out(content.size() * 2 + (1 << 20), 1), back(content.size() + 1, 1);
-                std::size_t size = 0;
-                totals.bytes += double(content.size());
-                totals.memory[0] += best(runs, [&] { size = codec.pack(content, out, level); });
-                totals.memory[1] += best(runs, [&] { codec.unpack(out, size, back); });
-                if (back.size() > 1 && std::memcmp(back.data(), content.data(), content.size()) != 0)
-                    std::fprintf(stderr, "%s: %s came back other in memory\n", choice.c_str(), file.c_str());
-                std::string from = original, to = packed;
-                totals.library[0] += best(runs, [&] { pack(from.data(), to.data()); }, [&] { ::unlink(packed.c_str()); });
-                totals.packed += double(readAll(packed).size());
-                from = packed, to = unpacked;
-                totals.library[1] += best(runs, [&] { unpack(from.data(), to.data()); }, [&] { ::unlink(unpacked.c_str()); });
-                std::vector<std::string> packs = packing, unpacks = unpacking;
-                packs.push_back(original), unpacks.push_back(packed);
-                totals.process[0] += best(runs, [&] { command(packs, scratch + "/theirs"); });
-                totals.process[1] += best(runs, [&] { command(unpacks, scratch + "/theirs"); });
+        if (each)
+            head += " beyond the codec, µs |", rule += "---:|";
+    }
+    std::printf("%s\n%s\n", head.c_str(), rule.c_str());
+    const std::string original = scratch + "/original", packed = scratch + "/packed", target = scratch + "/target";
+    Buffer copyBuffer(1 << 20);
+    for (const std::string &choice : given[2]) {
+        const std::string name = choice.substr(0, choice.find(':'));
+        const int level = choice.find(':') == std::string::npos ? -1 : std::atoi(choice.substr(choice.find(':') + 1).c_str());
+        const int standard = levels::find(name)->standard;
+        level >= 0 ? ::setenv("BREVIMETER_LEVEL", std::to_string(level).c_str(), 1) : ::unsetenv("BREVIMETER_LEVEL");
+        const Codec &codec = all.at(name);
+        std::vector<Build> builds;
+        for (const std::string &build : given[1]) {
+            const std::string folder = build.substr(build.find('=') + 1);
+            const std::string file = folder + (name == "zstd" ? "/libnorvik.so" : "/references/" + name + "/libnorvik.so");
+            void *library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!library) {
+                std::fprintf(stderr, "%s\n", dlerror());
+                return 1;
             }
-            std::printf("| %s | %s | %.3f | %s | %s | %s | %s | %s | %s |\n", choice.c_str(), set.c_str(), totals.bytes / totals.packed,
-                        speed(totals.bytes, totals.memory[0]).c_str(), speed(totals.bytes, totals.library[0]).c_str(),
-                        speed(totals.bytes, totals.process[0]).c_str(), speed(totals.bytes, totals.memory[1]).c_str(),
-                        speed(totals.bytes, totals.library[1]).c_str(), speed(totals.bytes, totals.process[1]).c_str());
-            std::fflush(stdout);
+            builds.push_back({build.substr(0, build.find('=')), reinterpret_cast<Entry>(dlsym(library, "compress_file")),
+                              reinterpret_cast<Entry>(dlsym(library, "decompress_file"))});
+        }
+        for (const std::string &setText : given[0]) {
+            if (&setText == &given[0][0])
+                continue;
+            const std::string set = setText.substr(0, setText.find('='));
+            Figures sum;
+            sum.ours[0].assign(builds.size(), 0), sum.ours[1].assign(builds.size(), 0);
+            for (const std::string &file : split(setText.substr(setText.find('=') + 1))) {
+                const std::string content = readAll(file);
+                writeAll(original, content.data(), content.size());
+                Buffer out(content.size() * 2 + (1 << 20), 1), back(content.size() + 1, 1);
+                const int at = level >= 0 ? level : standard;
+                const std::size_t size = codec.pack(content, out, at);
+                writeAll(packed, out.data(), size);
+                Figures best;
+                best.bytes = double(content.size()), best.packed = double(size);
+                best.memory[0] = best.memory[1] = best.copy = 1e300;
+                best.ours[0].assign(builds.size(), 1e300), best.ours[1].assign(builds.size(), 1e300);
+                const auto call = [&](Entry entry, const std::string &from) {
+                    ::unlink(target.c_str());
+                    std::string a = from, b = target;
+                    return seconds([&] {
+                        if (entry(a.data(), b.data()) != 0)
+                            std::exit(1);
+                    });
+                };
+                std::vector<std::pair<double *, std::function<double()>>> contenders{
+                    {&best.memory[0], [&] { return seconds([&] { codec.pack(content, out, at); }); }},
+                    {&best.memory[1], [&] { return seconds([&] { codec.unpack(out, size, back); }); }},
+                    {&best.copy, [&] { ::unlink(target.c_str()); return seconds([&] { copyFile(original, target, copyBuffer); }); }}};
+                for (std::size_t b = 0; b < builds.size(); ++b) {
+                    contenders.push_back({&best.ours[0][b], [&, b] { return call(builds[b].pack, original); }});
+                    contenders.push_back({&best.ours[1][b], [&, b] { return call(builds[b].unpack, packed); }});
+                }
+                // One uncounted call each first; then the passes, each
+                // contender's calls back to back, as a sweep makes them.
+                for (int pass = 0; pass < passes; ++pass)
+                    for (auto &[figure, contender] : contenders)
+                        for (int run = pass == 0 ? -1 : 0; run < runs; ++run)
+                            if (const double value = contender(); run >= 0)
+                                *figure = std::min(*figure, value);
+                if (readAll(target) != content || (name != "copy" && std::memcmp(back.data(), content.data(), content.size()) != 0)) {
+                    std::fprintf(stderr, "%s: %s did not come back\n", choice.c_str(), file.c_str());
+                    return 1;
+                }
+                if (each)
+                    print(choice, set, file.substr(file.rfind('/') + 1), best, true, "");
+                sum.bytes += best.bytes, sum.packed += best.packed, sum.copy += best.copy;
+                for (int way = 0; way < 2; ++way) {
+                    sum.memory[way] += best.memory[way];
+                    sum.limits[way] += best.limit(way);
+                    for (std::size_t b = 0; b < builds.size(); ++b)
+                        sum.ours[way][b] += best.ours[way][b];
+                }
+            }
+            print(choice, set, "summed", sum, each, "**");
         }
     }
+    for (const std::string &file : {original, packed, target})
+        ::unlink(file.c_str());
+    ::rmdir(scratch.c_str());
     return 0;
 }

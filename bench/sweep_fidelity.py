@@ -4,13 +4,16 @@ known length, against that length. Prints a Markdown table.
 
 usage: sweep_fidelity.py BREVIMETER_BENCH SPIN_LIBRARY SCRATCH_DIR [--quick]
 """
-import csv, io, os, statistics, subprocess, sys
+import atexit, csv, io, os, shutil, statistics, subprocess, sys, tempfile
 
 program, spin, scratch = sys.argv[1:4]
 quick = "--quick" in sys.argv
 lengths = [1] if quick else [1, 10, 100]
 runs = 3 if quick else 21
 os.makedirs(scratch, exist_ok=True)
+# A folder of its own, so that runs side by side (ctest -j) never share a file.
+scratch = tempfile.mkdtemp(dir=scratch)
+atexit.register(shutil.rmtree, scratch, True)
 files = []
 for milliseconds in lengths:
     files.append(os.path.join(scratch, f"spin:{milliseconds}"))

@@ -1,13 +1,15 @@
 // libbrotli in its raw stream format, as the brotli command writes it: the
 // quality is the level (11 by default, as the command's), and the window is
-// the command's choice for the file's size. One stream a file.
+// the command's choice for the file's size. One stream a file. libbrotli
+// cannot reset its state: each call makes it anew, in the memory the last
+// call gave back.
+#include "kept_memory.h"
 #include "stream.h"
 
 #include <brotli/decode.h>
 #include <brotli/encode.h>
-#include <new>
 
-namespace reference {
+namespace fileio {
 
 namespace {
 
@@ -20,17 +22,30 @@ int windowFor(unsigned long long size)
     return bits;
 }
 
+void *take(void *memory, std::size_t size)
+{
+    return KeptMemory::take(memory, size);
+}
+
+void give(void *memory, void *block)
+{
+    KeptMemory::give(memory, block);
+}
+
 class BrotliEncoder final : public Stream {
 public:
-    BrotliEncoder(int level, unsigned long long size) : state_(BrotliEncoderCreateInstance(nullptr, nullptr, nullptr))
-    {
-        if (!state_)
-            throw std::bad_alloc();
-        BrotliEncoderSetParameter(state_, BROTLI_PARAM_QUALITY, static_cast<uint32_t>(level));
-        BrotliEncoderSetParameter(state_, BROTLI_PARAM_LGWIN, static_cast<uint32_t>(windowFor(size)));
-        BrotliEncoderSetParameter(state_, BROTLI_PARAM_SIZE_HINT, static_cast<uint32_t>(size < (1u << 30) ? size : 1u << 30));
-    }
     ~BrotliEncoder() override { BrotliEncoderDestroyInstance(state_); }
+
+    bool start(const Settings &settings) override
+    {
+        BrotliEncoderDestroyInstance(state_);
+        memory_.newCall();
+        state_ = BrotliEncoderCreateInstance(take, give, &memory_);
+        const auto size = static_cast<uint32_t>(settings.size < (1u << 30) ? settings.size : 1u << 30);
+        return state_ && BrotliEncoderSetParameter(state_, BROTLI_PARAM_QUALITY, static_cast<uint32_t>(settings.level))
+               && BrotliEncoderSetParameter(state_, BROTLI_PARAM_LGWIN, static_cast<uint32_t>(windowFor(settings.size)))
+               && BrotliEncoderSetParameter(state_, BROTLI_PARAM_SIZE_HINT, size);
+    }
 
     Progress step(std::span<const char> in, std::span<char> out, bool last) override
     {
@@ -43,18 +58,25 @@ public:
         return {in.size() - available, out.size() - space, BrotliEncoderIsFinished(state_) ? State::Ended : State::Going};
     }
 
+    std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
+
 private:
-    BrotliEncoderState *state_;
+    KeptMemory memory_; // before the state, which gives its memory back first
+    BrotliEncoderState *state_ = nullptr;
 };
 
 class BrotliDecoder final : public Stream {
 public:
-    BrotliDecoder() : state_(BrotliDecoderCreateInstance(nullptr, nullptr, nullptr))
-    {
-        if (!state_)
-            throw std::bad_alloc();
-    }
     ~BrotliDecoder() override { BrotliDecoderDestroyInstance(state_); }
+
+    bool start(const Settings &) override
+    {
+        BrotliDecoderDestroyInstance(state_);
+        memory_.newCall();
+        state_ = BrotliDecoderCreateInstance(take, give, &memory_);
+        return state_ != nullptr;
+    }
 
     Progress step(std::span<const char> in, std::span<char> out, bool) override
     {
@@ -70,14 +92,17 @@ public:
         return {in.size() - available, out.size() - space, state};
     }
 
+    std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
+
 private:
-    BrotliDecoderState *state_;
+    KeptMemory memory_;
+    BrotliDecoderState *state_ = nullptr;
 };
 
 } // namespace
 
-const Codec codec{0, 11, 11,
-                  [](int level, unsigned long long size) -> std::unique_ptr<Stream> { return std::make_unique<BrotliEncoder>(level, size); },
-                  []() -> std::unique_ptr<Stream> { return std::make_unique<BrotliDecoder>(); }};
+const Codec codec{"brotli", [] () -> std::unique_ptr<Stream> { return std::make_unique<BrotliEncoder>(); },
+                  [] () -> std::unique_ptr<Stream> { return std::make_unique<BrotliDecoder>(); }};
 
-} // namespace reference
+} // namespace fileio

@@ -1,11 +1,13 @@
 // zlib's deflate in gzip's file format, as the gzip command reads and writes
-// it (several members one after another decompress as one file).
+// it (several members one after another decompress as one file). Each stream
+// is reset for the next call, not made anew.
+#include "kept_memory.h"
 #include "stream.h"
 
 #include <new>
 #include <zlib.h>
 
-namespace reference {
+namespace fileio {
 
 namespace {
 
@@ -13,14 +15,26 @@ constexpr int GzipWindow = 15 + 16; // a 32 KiB window, with the gzip header and
 
 class Gzip final : public Stream {
 public:
-    explicit Gzip(int level) : encoding_(level >= 0)
+    explicit Gzip(bool encoding) : encoding_(encoding)
     {
-        const int made = encoding_ ? deflateInit2(&z_, level, Z_DEFLATED, GzipWindow, 8, Z_DEFAULT_STRATEGY)
+        z_.zalloc = [](voidpf memory, uInt count, uInt size) { return KeptMemory::take(memory, count, size); };
+        z_.zfree = [](voidpf memory, voidpf block) { KeptMemory::give(memory, block); };
+        z_.opaque = &memory_;
+        const int made = encoding_ ? deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, GzipWindow, 8, Z_DEFAULT_STRATEGY)
                                    : inflateInit2(&z_, GzipWindow);
         if (made != Z_OK)
             throw std::bad_alloc();
     }
     ~Gzip() override { encoding_ ? deflateEnd(&z_) : inflateEnd(&z_); }
+
+    bool start(const Settings &settings) override
+    {
+        memory_.newCall();
+        ended_ = false;
+        if (!encoding_)
+            return inflateReset(&z_) == Z_OK;
+        return deflateReset(&z_) == Z_OK && deflateParams(&z_, settings.level, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
 
     Progress step(std::span<const char> in, std::span<char> out, bool last) override
     {
@@ -38,7 +52,11 @@ public:
         return {in.size() - z_.avail_in, out.size() - z_.avail_out, state};
     }
 
+    std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
+
 private:
+    KeptMemory memory_; // before the stream, which gives its memory back first
     z_stream z_{};
     bool encoding_;
     bool ended_ = false;
@@ -46,7 +64,7 @@ private:
 
 } // namespace
 
-const Codec codec{1, 9, 6, [](int level, unsigned long long) -> std::unique_ptr<Stream> { return std::make_unique<Gzip>(level); },
-                  []() -> std::unique_ptr<Stream> { return std::make_unique<Gzip>(-1); }};
+const Codec codec{"zlib", [] () -> std::unique_ptr<Stream> { return std::make_unique<Gzip>(true); },
+                  [] () -> std::unique_ptr<Stream> { return std::make_unique<Gzip>(false); }};
 
-} // namespace reference
+} // namespace fileio

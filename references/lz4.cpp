@@ -2,43 +2,71 @@
 // blocks and a content checksum. Levels past 2 are LZ4 HC, as in the command.
 // As the command does, a file smaller than a block is compressed in one call,
 // which picks the smallest block size and tables that fit it. Concatenated
-// frames decompress as one file.
+// frames decompress as one file. Both contexts, and the buffers a whole file
+// is held in, are kept for the next call.
+#define LZ4F_STATIC_LINKING_ONLY // the contexts' allocator, and one-call frames on a kept context
+#include "kept_memory.h"
 #include "stream.h"
 
 #include <algorithm>
 #include <cstring>
 #include <lz4frame.h>
-#include <new>
 #include <vector>
 
-namespace reference {
+namespace fileio {
 
 namespace {
 
+// The contexts' allocations, from memory kept for them.
+LZ4F_CustomMem keptIn(KeptMemory &memory)
+{
+    return {[](void *kept, std::size_t size) { return KeptMemory::take(kept, size); }, nullptr,
+            [](void *kept, void *block) { KeptMemory::give(kept, block); }, &memory};
+}
+
 class Lz4Encoder final : public Stream {
 public:
-    Lz4Encoder(int level, unsigned long long size) : whole_(size < BlockSize)
+    Lz4Encoder() : context_(made(LZ4F_createCompressionContext_advanced(keptIn(memory_), LZ4F_VERSION))) {}
+    ~Lz4Encoder() override { LZ4F_freeCompressionContext(context_); }
+
+    bool start(const Settings &settings) override
     {
-        prefs_.compressionLevel = level;
+        memory_.newCall();
+        prefs_ = LZ4F_preferences_t{};
+        prefs_.compressionLevel = settings.level;
         prefs_.frameInfo.blockSizeID = LZ4F_max4MB;
         prefs_.frameInfo.blockMode = LZ4F_blockLinked;
         prefs_.frameInfo.contentChecksumFlag = LZ4F_contentChecksumEnabled;
-        if (LZ4F_isError(LZ4F_createCompressionContext(&context_, LZ4F_VERSION)))
-            throw std::bad_alloc();
+        whole_ = settings.size < BlockSize;
+        size_ = settings.size;
+        held_.clear();
+        waiting_ = {};
+        started_ = finishing_ = false;
+        return true;
     }
-    ~Lz4Encoder() override { LZ4F_freeCompressionContext(context_); }
+
+    std::size_t kept() const override { return memory_.held() + held_.capacity() + staged_.capacity(); }
+    std::size_t resident() const override { return memory_.resident() + held_.capacity() + staged_.capacity(); }
+    std::size_t room() const override { return std::size_t(-1); } // a whole small file's frame, in place
 
     // The frame API wants room for a whole block at every call, more than the
     // target's space holds: it writes here, and this is copied out.
     Progress step(std::span<const char> in, std::span<char> out, bool last) override
     {
         Progress progress;
+        // The whole file at once, with room for the frame: straight from the source into the target.
+        if (whole_ && held_.empty() && !finishing_ && last && in.size() == size_
+            && out.size() >= LZ4F_compressFrameBound(in.size(), &prefs_)) {
+            const std::size_t made = LZ4F_compressFrame_usingCDict(context_, out.data(), out.size(), in.data(), in.size(), nullptr, &prefs_);
+            return LZ4F_isError(made) ? Progress{0, 0, State::Failed} : Progress{in.size(), made, State::Ended};
+        }
         if (whole_ && waiting_.empty() && !finishing_) {
             held_.insert(held_.end(), in.begin(), in.end());
             progress.used = in.size();
             if (last) {
                 staged_.resize(LZ4F_compressFrameBound(held_.size(), &prefs_));
-                const std::size_t made = LZ4F_compressFrame(staged_.data(), staged_.size(), held_.data(), held_.size(), &prefs_);
+                const std::size_t made = LZ4F_compressFrame_usingCDict(context_, staged_.data(), staged_.size(), held_.data(),
+                                                                       held_.size(), nullptr, &prefs_);
                 if (LZ4F_isError(made))
                     return {0, 0, State::Failed};
                 waiting_ = std::span<const char>(staged_.data(), made);
@@ -80,22 +108,35 @@ private:
         return LZ4F_isError(result) ? result : before + result;
     }
 
-    LZ4F_cctx *context_ = nullptr;
+    KeptMemory memory_; // before the context, which gives its memory back first
+    LZ4F_cctx *context_;
     LZ4F_preferences_t prefs_{};
-    bool whole_;
+    bool whole_ = false;
+    unsigned long long size_ = 0;
     std::vector<char> held_, staged_;
     std::span<const char> waiting_;
     bool started_ = false, finishing_ = false;
 };
 
 class Lz4Decoder final : public Stream {
+    static constexpr std::size_t BlockSize = std::size_t(4) << 20;
+
 public:
-    Lz4Decoder()
-    {
-        if (LZ4F_isError(LZ4F_createDecompressionContext(&context_, LZ4F_VERSION)))
-            throw std::bad_alloc();
-    }
+    Lz4Decoder() : context_(made(LZ4F_createDecompressionContext_advanced(keptIn(memory_), LZ4F_VERSION))) {}
     ~Lz4Decoder() override { LZ4F_freeDecompressionContext(context_); }
+
+    bool start(const Settings &) override
+    {
+        memory_.newCall();
+        LZ4F_resetDecompressionContext(context_);
+        return true;
+    }
+
+    std::size_t kept() const override { return memory_.held(); }
+    std::size_t resident() const override { return memory_.resident(); }
+
+    // With room for a block, lz4 decodes it in place.
+    std::size_t room() const override { return BlockSize; }
 
     Progress step(std::span<const char> in, std::span<char> out, bool) override
     {
@@ -108,12 +149,13 @@ public:
     }
 
 private:
-    LZ4F_dctx *context_ = nullptr;
+    KeptMemory memory_;
+    LZ4F_dctx *context_;
 };
 
 } // namespace
 
-const Codec codec{1, 12, 1, [](int level, unsigned long long size) -> std::unique_ptr<Stream> { return std::make_unique<Lz4Encoder>(level, size); },
-                  []() -> std::unique_ptr<Stream> { return std::make_unique<Lz4Decoder>(); }};
+const Codec codec{"lz4", [] () -> std::unique_ptr<Stream> { return std::make_unique<Lz4Encoder>(); },
+                  [] () -> std::unique_ptr<Stream> { return std::make_unique<Lz4Decoder>(); }};
 
-} // namespace reference
+} // namespace fileio

@@ -1,24 +1,37 @@
 // liblzma in the xz file format with a CRC64 check, as the xz command writes
 // it; concatenated streams decompress as one file, as the command reads them.
+// With BREVIMETER_THREADS past 1, the multithreaded encoder with that many
+// threads, as `xz -T N` (its blocks, its output); else, as the command by
+// default, one thread. The stream is started again on the same coder, which
+// keeps its memory. (liblzma's own allocator, which gets zeroed memory from
+// the system for free: through an allocator of ours it would zero every page
+// of an encoder's tables itself.)
 #include "stream.h"
 
 #include <lzma.h>
 #include <new>
 
-namespace reference {
+namespace fileio {
 
 namespace {
 
 class Xz final : public Stream {
 public:
-    explicit Xz(int level)
-    {
-        const lzma_ret made = level >= 0 ? lzma_easy_encoder(&z_, static_cast<uint32_t>(level), LZMA_CHECK_CRC64)
-                                         : lzma_stream_decoder(&z_, UINT64_MAX, LZMA_CONCATENATED);
-        if (made != LZMA_OK)
-            throw std::bad_alloc();
-    }
+    explicit Xz(bool encoding) : encoding_(encoding) {}
     ~Xz() override { lzma_end(&z_); }
+
+    bool start(const Settings &settings) override
+    {
+        if (!encoding_)
+            return lzma_stream_decoder(&z_, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK;
+        if (settings.threads <= 1)
+            return lzma_easy_encoder(&z_, static_cast<uint32_t>(settings.level), LZMA_CHECK_CRC64) == LZMA_OK;
+        lzma_mt threaded{};
+        threaded.threads = static_cast<uint32_t>(settings.threads);
+        threaded.preset = static_cast<uint32_t>(settings.level);
+        threaded.check = LZMA_CHECK_CRC64;
+        return lzma_stream_encoder_mt(&z_, &threaded) == LZMA_OK;
+    }
 
     Progress step(std::span<const char> in, std::span<char> out, bool last) override
     {
@@ -33,13 +46,16 @@ public:
         return {in.size() - z_.avail_in, out.size() - z_.avail_out, state};
     }
 
+    std::size_t kept() const override { return static_cast<std::size_t>(lzma_memusage(&z_)); }
+
 private:
     lzma_stream z_ = LZMA_STREAM_INIT;
+    bool encoding_;
 };
 
 } // namespace
 
-const Codec codec{0, 9, 6, [](int level, unsigned long long) -> std::unique_ptr<Stream> { return std::make_unique<Xz>(level); },
-                  []() -> std::unique_ptr<Stream> { return std::make_unique<Xz>(-1); }};
+const Codec codec{"xz", [] () -> std::unique_ptr<Stream> { return std::make_unique<Xz>(true); },
+                  [] () -> std::unique_ptr<Stream> { return std::make_unique<Xz>(false); }};
 
-} // namespace reference
+} // namespace fileio

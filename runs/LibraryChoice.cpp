@@ -1,20 +1,19 @@
 #include "LibraryChoice.h"
 
+#include "levels.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 const std::vector<Reference> &references()
 {
-    static const std::vector<Reference> all{
-        {"copy", 0, 0, 0, "the file copied both ways: what reading and writing alone cost"},
-        {"zstd", 1, 19, 3, "zstd files, the default library"},
-        {"zlib", 1, 9, 6, "deflate in gzip files"},
-        {"lz4", 1, 12, 1, "LZ4 frames, 4 MB blocks; 3 and up are LZ4 HC"},
-        {"xz", 0, 9, 6, "xz files (LZMA2), CRC64 check"},
-        {"bzip2", 1, 9, 9, "bzip2 files; the level is the block size in 100 kB"},
-        {"brotli", 0, 11, 11, "brotli streams, the window fitted to the file"},
-    };
+    static const std::vector<Reference> all = [] {
+        std::vector<Reference> made;
+        for (const levels::Library &library : levels::Shipped)
+            made.push_back({library.name, library.lowest, library.highest, library.standard, library.description});
+        return made;
+    }();
     return all;
 }
 
@@ -59,11 +58,11 @@ std::variant<LibraryChoice, QString> chooseLibrary(const QString &given)
             continue;
         int level = reference.standard;
         if (choice.given.contains(QLatin1Char(':'))) {
-            bool ok = false;
-            level = choice.given.section(QLatin1Char(':'), 1).toInt(&ok);
+            const std::optional<int> given = levels::wholeNumber(choice.given.section(QLatin1Char(':'), 1).toLatin1().constData());
             if (reference.highest == 0)
                 return QStringLiteral("%1 has no levels").arg(name);
-            if (!ok || level < reference.lowest || level > reference.highest)
+            level = given.value_or(reference.lowest - 1);
+            if (level < reference.lowest || level > reference.highest)
                 return QStringLiteral("%1's levels are %2 to %3").arg(name).arg(reference.lowest).arg(reference.highest);
         }
         choice.file = referenceFile(reference.name);

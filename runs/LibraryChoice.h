@@ -13,7 +13,8 @@ struct Reference {
     const char *description;
 };
 
-// The shipped references, in the order they are listed.
+// The shipped references, in the order they are listed, from the one table
+// the libraries themselves take their levels from (levels/levels.h).
 const std::vector<Reference> &references();
 
 // The file of a shipped reference, where the program finds it: beside it in

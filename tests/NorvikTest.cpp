@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <map>
+#include <mutex>
 #include <algorithm>
 #include <random>
 #include <sys/resource.h>
@@ -40,6 +41,14 @@ std::optional<std::chrono::milliseconds> failingFlush;
 bool folderFlushFails = false;
 std::function<void()> beforeFlush, beforeNaming;
 
+// Calls on several threads at once record theirs one at a time.
+std::mutex recording;
+void record(const char *call)
+{
+    std::lock_guard lock(recording);
+    fileCalls.push_back(call);
+}
+
 // Calls the next definition of `name` after this one, the C library's.
 #define NEXT(name, ...) reinterpret_cast<int (*)(__VA_ARGS__)>(dlsym(RTLD_NEXT, #name))
 
@@ -53,7 +62,7 @@ extern "C" int fsync(int fd)
 {
     struct stat status {};
     fstat(fd, &status);
-    fileCalls.push_back(S_ISDIR(status.st_mode) ? "fsync folder" : "fsync file");
+    record(S_ISDIR(status.st_mode) ? "fsync folder" : "fsync file");
     if (beforeFlush)
         std::exchange(beforeFlush, nullptr)();
     if (S_ISDIR(status.st_mode) && folderFlushFails)
@@ -65,13 +74,13 @@ extern "C" int fsync(int fd)
 
 extern "C" int fdatasync(int fd)
 {
-    fileCalls.push_back("fdatasync");
+    record("fdatasync");
     return failingFlush ? failedFlush() : NEXT(fdatasync, int)(fd);
 }
 
 extern "C" int linkat(int from, const char *name, int to, const char *newName, int flags)
 {
-    fileCalls.push_back("link");
+    record("link");
     if (beforeNaming && newName[0] != '.')
         std::exchange(beforeNaming, nullptr)();
     if (lacking & HardLinks)
@@ -81,17 +90,29 @@ extern "C" int linkat(int from, const char *name, int to, const char *newName, i
 
 extern "C" int renameat(int from, const char *name, int to, const char *newName)
 {
-    return fileCalls.push_back("rename"), NEXT(renameat, int, const char *, int, const char *)(from, name, to, newName);
+    return record("rename"), NEXT(renameat, int, const char *, int, const char *)(from, name, to, newName);
 }
 
 extern "C" int renameat2(int from, const char *name, int to, const char *newName, unsigned flags)
 {
-    fileCalls.push_back("rename without replacing");
+    record("rename without replacing");
     if (lacking & NoReplaceRename)
         return errno = EINVAL, -1;
     if (beforeNaming)
         std::exchange(beforeNaming, nullptr)();
     return NEXT(renameat2, int, const char *, int, const char *, unsigned)(from, name, to, newName, flags);
+}
+
+// The next regular file looked at through its descriptor (a run's source)
+// says it is this many bytes longer than it is.
+std::optional<off_t> sizeOff;
+
+extern "C" int fstat(int fd, struct stat *status)
+{
+    const int result = NEXT(fstat, int, struct stat *)(fd, status);
+    if (result == 0 && S_ISREG(status->st_mode) && sizeOff)
+        status->st_size += *std::exchange(sizeOff, std::nullopt);
+    return result;
 }
 
 extern "C" int openat(int folder, const char *name, int flags, ...)
@@ -440,9 +461,12 @@ TEST_F(Norvik, ReplacesDurably)
     EXPECT_GT(fs::file_size(path("old")), noise.size()) << "the new file has the name";
 }
 
-// The level comes from ZSTD_CLEVEL as the zstd command reads it: the frame is
-// libzstd's own at that level; a value that is no whole number is ignored.
-TEST_F(Norvik, TakesTheLevelFromTheEnvironment)
+// The level comes from BREVIMETER_LEVEL, else ZSTD_CLEVEL as the zstd command
+// reads it, and the worker threads from BREVIMETER_THREADS, else
+// ZSTD_NBTHREADS (all cores by default; 1 is none but the caller's): the frame
+// is libzstd's own at that level, and the threads are zstd's workers, counted
+// in a child that compresses once. A value that is no whole number is ignored.
+TEST_F(Norvik, TakesTheLevelAndThreadsFromTheEnvironment)
 {
     std::string text(300000, ' '); // words of a small alphabet, which each level packs its own way
     std::generate(text.begin(), text.end(), [random = std::mt19937(3)]() mutable { return "abcdefgh  "[random() % 10]; });
@@ -451,8 +475,9 @@ TEST_F(Norvik, TakesTheLevelFromTheEnvironment)
         int level;
     };
     for (const auto &[ours, value, level] : {Setting{nullptr, "19", 19}, {nullptr, "+1", 1}, {nullptr, "-5", -5}, {nullptr, "25", 19},
-                                             {nullptr, "4x", 3}, {nullptr, "", 3}, {"2", "19", 2}, {"", "19", 19}}) {
-        setenv("ZSTD_CLEVEL", value, 1);
+                                             {nullptr, "4x", 3}, {nullptr, "", 3}, {"2", "19", 2}, {"", "19", 19}, {"22", nullptr, 22},
+                                             {" 5", nullptr, 3}, {"-200000", nullptr, ZSTD_minCLevel()}}) {
+        value ? setenv("ZSTD_CLEVEL", value, 1) : unsetenv("ZSTD_CLEVEL");
         ours ? setenv("BREVIMETER_LEVEL", ours, 1) : unsetenv("BREVIMETER_LEVEL");
         ASSERT_EQ(call(compress_file, write("in", text), path("out")), NORVIK_OK);
         std::string frame(ZSTD_compressBound(text.size()), '\0');
@@ -460,10 +485,70 @@ TEST_F(Norvik, TakesTheLevelFromTheEnvironment)
         ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level);
         ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 1);
         frame.resize(ZSTD_compress2(context.get(), frame.data(), frame.size(), text.data(), text.size()));
-        EXPECT_EQ(read(path("out")), frame) << "ZSTD_CLEVEL=" << value << " BREVIMETER_LEVEL=" << (ours ? ours : "unset");
+        EXPECT_EQ(read(path("out")), frame) << "ZSTD_CLEVEL=" << (value ? value : "unset") << " BREVIMETER_LEVEL=" << (ours ? ours : "unset");
     }
     unsetenv("ZSTD_CLEVEL");
     unsetenv("BREVIMETER_LEVEL");
+
+    const int cores = int(std::thread::hardware_concurrency()), allCores = cores > 1 ? cores : 0;
+    struct Threads {
+        const char *ours, *zstd;
+        int workers;
+    };
+    write("in", text + text + text); // past what zstd splits among workers (512 KiB), and packed under the writer's 1 MiB
+    for (const auto &[ours, zstd, workers] : {Threads{nullptr, nullptr, allCores}, {"1", nullptr, 0}, {"3", nullptr, 3}, {nullptr, "3", 3},
+                                              {"0", "3", allCores}, {"x", "1", 0}, {"-2", "1", 0}, {"2", "3", 2}}) {
+        ours ? setenv("BREVIMETER_THREADS", ours, 1) : unsetenv("BREVIMETER_THREADS");
+        zstd ? setenv("ZSTD_NBTHREADS", zstd, 1) : unsetenv("ZSTD_NBTHREADS");
+        if (fork() == 0)
+            _exit(call(compress_file, path("in"), path("out")) == NORVIK_OK ? std::distance(fs::directory_iterator("/proc/self/task"), {}) - 1 : 99);
+        int status = 0;
+        wait(&status);
+        EXPECT_EQ(WEXITSTATUS(status), workers) << "BREVIMETER_THREADS=" << (ours ? ours : "unset") << " ZSTD_NBTHREADS=" << (zstd ? zstd : "unset");
+    }
+    unsetenv("BREVIMETER_THREADS");
+    unsetenv("ZSTD_NBTHREADS");
+}
+
+// After any call returns, the library holds at most 32 MiB of codec state,
+// whatever the files were, beside its buffers (two sets of 2.3 MiB): after a
+// frame with a 128 MiB window, after two of them at once on two threads, and
+// after compressing 60 MB. Resident memory in a child, against what it held
+// before the first call.
+TEST_F(Norvik, KeepsLittleBetweenCalls)
+{
+#if defined(__SANITIZE_ADDRESS__) // whose shadow memory and quarantine add their own
+    GTEST_SKIP() << "under AddressSanitizer";
+#endif
+    write("window128MiB.zst", frame(17 << 3, 1040)); // 130 MiB of output fill the window
+    std::string noise(60000000, '\0');
+    std::generate(noise.begin(), noise.end(), std::mt19937(7));
+    write("60MB", noise);
+    noise = std::string();
+    if (fork() == 0) {
+        const auto residentMiB = [] {
+            std::ifstream status("/proc/self/status");
+            std::string line;
+            while (std::getline(status, line) && !line.starts_with("VmRSS:")) {
+            }
+            return line.size() > 6 ? std::stol(line.substr(6)) / 1024 : 999;
+        };
+        const long before = residentMiB();
+        int grown = 0; // a bit for each case past the bound
+        const auto check = [&](int bit) { grown |= (residentMiB() - before > 40) << bit; };
+        grown |= (call(decompress_file, path("window128MiB.zst"), path("a")) != NORVIK_OK) << 4;
+        check(0);
+        std::thread other([&] { grown |= (call(decompress_file, path("window128MiB.zst"), path("b")) != NORVIK_OK) << 5; });
+        grown |= (call(decompress_file, path("window128MiB.zst"), path("c")) != NORVIK_OK) << 6;
+        other.join();
+        check(1);
+        grown |= (call(compress_file, path("60MB"), path("d")) != NORVIK_OK) << 7;
+        check(2);
+        _exit(grown);
+    }
+    int status = 0;
+    wait(&status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bits 0-2: past 40 MiB after one window, two at once, 60 MB compressed; 4-7: a call failed";
 }
 
 // Calls on several threads at once each get what they asked for.
@@ -497,6 +582,19 @@ TEST_F(Norvik, LeavesWhatAppearedAtTheTargetMeanwhile)
         fs::remove(path("target"));
     }
     lacking = 0;
+}
+
+// A source whose size is not what it said when opened (it changed while it
+// was read) is refused both ways, and leaves no target.
+TEST_F(Norvik, RefusesASourceThatChangesSize)
+{
+    ASSERT_EQ(call(compress_file, write("in", Text), path("in.zst")), NORVIK_OK);
+    for (const std::string name : {"in", "in.zst"})
+        for (const off_t by : {-1, 1}) {
+            sizeOff = by;
+            EXPECT_EQ(call(name == "in" ? compress_file : decompress_file, path(name), path("out")), NORVIK_SOURCE_CHANGED) << name << " " << by;
+            EXPECT_FALSE(fs::exists(path("out")));
+        }
 }
 
 // A target that is no file is never opened, so a FIFO's reader never sees a

@@ -1,23 +1,62 @@
-// The reference libraries through their two entry points: every byte comes
-// back, each reads and writes what its codec's command does, the level
-// reaches it, and a damaged file is refused without leaving a target.
+// Every shipped library through its two entry points, the default one among
+// them: every byte comes back, past each codec's block size too; each reads
+// and writes what its codec's command does, at both ends of its levels; each
+// format's check is the command's and refuses a flipped byte; a damaged file
+// leaves no target and the next call is whole; and what a library keeps stays
+// bounded.
+#include "levels.h"
 #include "norvik.h"
 #include "support/ScratchFolder.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
 #include <random>
+#include <regex>
 
 namespace {
 
+// Where a byte of the format's own check lies in `packed`, for the codecs that have one.
+std::size_t fromEnd(const std::string &packed, std::size_t back)
+{
+    return packed.size() - back;
+}
+
+// xz: the block's CRC64, just before the index, which the footer's backward size places.
+std::size_t xzCheck(const std::string &packed)
+{
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(packed[at]); };
+    const std::size_t index = packed.size() - 12 - (byte(packed.size() - 8) + 1) * 4;
+    return index - 8;
+}
+
 struct Codec {
     const char *name;
-    const char *pack, *unpack; // the command, reading a file named last, writing standard output
-    int lowest, highest;       // levels; 0 and 0 without
-    bool concatenates;         // streams one after another are one file
+    std::string (*pack)(int level); // the command, reading a file named last, writing standard output
+    const char *unpack;
+    bool concatenates;                   // streams one after another are one file
+    std::size_t (*check)(const std::string &packed); // null without a check
+    int flagsAt;                         // the byte that names the check, and what it must hold
+    unsigned char mask, flags;
+    double tolerance;                    // how far its sizes may be from the command's
+    bool threads;                        // BREVIMETER_THREADS=N writes what the command's -TN does
 };
 
-class References : public ScratchFolder, public ::testing::WithParamInterface<Codec> {
+const Codec Shipped[] = {
+    {"copy", [](int) { return std::string("cat"); }, "cat", true, nullptr, -1, 0, 0, 0},
+    {"zstd", [](int level) { return (level < 0 ? "zstd -q -c --fast=" + std::to_string(-level) : "zstd -q -c --ultra -" + std::to_string(level)); },
+     "zstd -q -d -c", true, [](const std::string &p) { return fromEnd(p, 1); }, 4, 0x04, 0x04, 0, true}, // XXH64
+    {"zlib", [](int level) { return "gzip -n -c -" + std::to_string(level); }, "gzip -d -c", true,
+     [](const std::string &p) { return fromEnd(p, 5); }, -1, 0, 0, 0.02}, // CRC32, then the size
+    {"lz4", [](int level) { return (level < 0 ? "lz4 -q -c --fast=" + std::to_string(-level) : "lz4 -q -c -" + std::to_string(level)); },
+     "lz4 -q -d -c", true, [](const std::string &p) { return fromEnd(p, 1); }, 4, 0x04, 0x04, 0}, // the content checksum
+    {"xz", [](int level) { return "xz -c -" + std::to_string(level); }, "xz -d -c", true, xzCheck, 7, 0x0f, 0x04, 0, true}, // CRC64
+    {"bzip2", [](int level) { return "bzip2 -c -" + std::to_string(level); }, "bzip2 -d -c", true,
+     [](const std::string &p) { return fromEnd(p, 2); }, -1, 0, 0, 0}, // the stream's CRC
+    // The command reads its file in pieces of its own, which its fastest levels compress one by one.
+    {"brotli", [](int level) { return "brotli -c -q " + std::to_string(level); }, "brotli -d -c", false, nullptr, -1, 0, 0, 0.04},
+};
+
+class Libraries : public ScratchFolder, public ::testing::WithParamInterface<Codec> {
 protected:
     using Entry = int (*)(char *, char *);
 
@@ -25,14 +64,26 @@ protected:
     {
         ScratchFolder::SetUp();
         ::unsetenv("BREVIMETER_LEVEL");
-        library_ = dlopen((REFERENCE_DIR "/" + std::string(GetParam().name) + "/" NORVIK_LIBRARY_FILE).c_str(), RTLD_NOW | RTLD_LOCAL);
+        ::unsetenv("BREVIMETER_THREADS");
+        const std::string name = GetParam().name;
+        library_ = dlopen((name == "zstd" ? LIBRARY_DIR "/" NORVIK_LIBRARY_FILE : LIBRARY_DIR "/references/" + name + "/" NORVIK_LIBRARY_FILE).c_str(),
+                          RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library_, nullptr) << dlerror();
     }
 
     int call(const char *entry, const std::string &source, const std::string &target)
     {
         std::string from = source, to = target;
+        std::filesystem::remove(target);
         return reinterpret_cast<Entry>(dlsym(library_, entry))(from.data(), to.data());
+    }
+
+    // What the library writes for `content` at `level` (unset when null).
+    std::string packed(const std::string &content, const char *level)
+    {
+        level ? ::setenv("BREVIMETER_LEVEL", level, 1) : ::unsetenv("BREVIMETER_LEVEL");
+        EXPECT_EQ(call("compress_file", write("original", content), path("packed")), NORVIK_OK) << (level ? level : "unset");
+        return read(path("packed"));
     }
 
     // What the command writes for `file`.
@@ -47,81 +98,134 @@ protected:
         return output;
     }
 
+    const levels::Library &levels() const { return *levels::find(GetParam().name); }
+    bool hasLevels() const { return levels().highest != 0; }
+
     void *library_ = nullptr;
 };
 
-// Text and noise, longer than the libraries read at a time (256 KiB).
-std::string mixed()
+// Text and noise, `size` bytes.
+std::string mixed(std::size_t size)
 {
     std::string content;
     std::mt19937 random(7);
-    while (content.size() < 600000)
+    while (content.size() < size)
         content += random() % 3 ? "the quick brown fox jumps over the lazy dog " : std::string(64, char(random()));
-    return content;
+    return content.substr(0, size);
 }
 
-TEST_P(References, GiveEveryByteBackInTheirCommandsFormat)
+long residentKiB()
 {
-    for (const std::string &content : {std::string(), std::string("x"), mixed()}) {
-        const std::string original = write("original", content);
-        ASSERT_EQ(call("compress_file", original, path("packed")), NORVIK_OK);
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("VmRSS:"))
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// Round trips, and each side reads the other's file: longer than a piece of a
+// codec's input (256 KiB), and past the largest block of any codec (lz4's 4
+// MiB, bzip2's 900 kB) and the largest source read whole (6 MiB) at the
+// lowest level, which is fast.
+TEST_P(Libraries, GiveEveryByteBackInTheirCommandsFormat)
+{
+    const std::pair<std::string, int> cases[] = {
+        {"", levels().standard}, {"x", levels().standard}, {mixed(600000), levels().standard}, {mixed(7000000), levels().lowest}};
+    for (const auto &[content, level] : cases) {
+        const std::string original = write("content", content), chosen = std::to_string(level);
+        packed(content, hasLevels() ? chosen.c_str() : nullptr);
         ASSERT_EQ(call("decompress_file", path("packed"), path("unpacked")), NORVIK_OK);
         EXPECT_EQ(read(path("unpacked")), content) << content.size();
         EXPECT_EQ(command(GetParam().unpack, path("packed")), content) << "the command reads the library's file";
-        write("theirs", command(GetParam().pack, original));
-        std::filesystem::remove(path("unpacked"));
+        write("theirs", command(GetParam().pack(level), original));
         ASSERT_EQ(call("decompress_file", path("theirs"), path("unpacked")), NORVIK_OK) << "the library reads the command's";
         EXPECT_EQ(read(path("unpacked")), content);
-        for (const char *name : {"packed", "unpacked", "theirs"})
-            std::filesystem::remove(path(name));
     }
 }
 
-TEST_P(References, TakeTheirLevelFromTheEnvironment)
+// Each end of the levels reaches the codec and writes what the command writes
+// there; one past an end is that end; what is no level is the default. After
+// it all, little is kept.
+TEST_P(Libraries, ReachEachEndOfTheirLevels)
 {
-    const std::string original = write("original", mixed());
-    const auto size = [&](const char *level) {
-        level ? ::setenv("BREVIMETER_LEVEL", level, 1) : ::unsetenv("BREVIMETER_LEVEL");
-        std::filesystem::remove(path("packed"));
-        EXPECT_EQ(call("compress_file", original, path("packed")), NORVIK_OK);
-        return std::filesystem::file_size(path("packed"));
+    if (!hasLevels())
+        GTEST_SKIP() << "no levels";
+    const long startKiB = residentKiB();
+    const std::string content = mixed(300000), original = write("content", content);
+    const auto expect = [&](const char *level, int reaching) {
+        const std::string ours = packed(content, level), theirs = command(GetParam().pack(reaching), original);
+        EXPECT_NEAR(double(ours.size()), double(theirs.size()), GetParam().tolerance * double(theirs.size())) << level << " as " << reaching;
+        if (GetParam().tolerance == 0)
+            EXPECT_TRUE(ours == theirs) << level << " as " << reaching;
+        return ours;
     };
-    const auto standard = size(nullptr);
-    EXPECT_EQ(size("fast"), standard) << "not a number: the default level";
-    if (GetParam().highest == 0)
-        return;
-    EXPECT_NE(size(std::to_string(GetParam().lowest).c_str()), size(std::to_string(GetParam().highest).c_str()));
-    EXPECT_EQ(size("1000"), size(std::to_string(GetParam().highest).c_str())) << "past the highest: the highest";
+    const levels::Library &range = levels();
+    const std::string lowest = std::to_string(range.lowest), highest = std::to_string(range.highest);
+    EXPECT_EQ(expect(std::to_string(range.lowest - 1).c_str(), range.lowest), expect(lowest.c_str(), range.lowest));
+    EXPECT_EQ(expect(std::to_string(range.highest + 1).c_str(), range.highest), expect(highest.c_str(), range.highest));
+    EXPECT_NE(packed(content, lowest.c_str()), packed(content, highest.c_str()));
+    for (const char *none : {" 5", "5 ", "fast", ""})
+        EXPECT_EQ(packed(content, none), packed(content, nullptr)) << '"' << none << "\" is no level";
+    expect(nullptr, range.standard);
+    for (const char *threads : {"1", "2"}) {
+        if (!GetParam().threads)
+            break;
+        ::setenv("BREVIMETER_THREADS", threads, 1);
+        EXPECT_TRUE(packed(content, nullptr) == command(GetParam().pack(range.standard) + " -T" + threads, original)) << threads << " threads";
+    }
+#if !defined(__SANITIZE_ADDRESS__) // whose shadow memory and quarantine add their own
+    EXPECT_LT((residentKiB() - startKiB) / 1024, 40) << "MiB: at most 32 MiB of codec state kept, and the buffers";
+#endif
 }
 
-TEST_P(References, RefuseADamagedFileAndLeaveNoTarget)
+// A damaged file is refused where the format can tell, a flipped byte in the
+// data or in the check among them, with no target left; the next call on a
+// good file is whole, whatever the failed one left in the library.
+TEST_P(Libraries, RefuseADamagedFileLeaveNoTargetAndGoOn)
 {
-    const bool copies = GetParam().highest == 0; // a copy takes any bytes as they are
-    const std::string content = mixed();
-    ASSERT_EQ(call("compress_file", write("original", content), path("packed")), NORVIK_OK);
-    const std::string packed = read(path("packed"));
-    const std::pair<std::string, bool> cases[] = {
-        {packed.substr(0, packed.size() - 1), copies},
-        {packed + "junk", copies},
-        {packed + packed, GetParam().concatenates},
-    };
-    for (const auto &[input, whole] : cases) {
-        std::filesystem::remove(path("unpacked"));
-        EXPECT_EQ(call("decompress_file", write("input", input), path("unpacked")), whole ? NORVIK_OK : NORVIK_CODEC_ERROR) << input.size();
+    const Codec &codec = GetParam();
+    const bool copies = codec.name == std::string("copy"); // a copy takes any bytes as they are
+    const std::string content = mixed(600000), good = packed(content, nullptr);
+    if (codec.flagsAt >= 0)
+        EXPECT_EQ(good[codec.flagsAt] & codec.mask, codec.flags) << "the format's check is the command's";
+    const auto flipped = [&](std::size_t at) { return std::string(good).replace(at, 1, 1, char(good[at] ^ 0x10)); };
+    std::vector<std::pair<std::string, bool>> cases = {
+        {good.substr(0, good.size() - 1), copies}, {good + "junk", copies}, {good + good, codec.concatenates}};
+    if (codec.check) {
+        // In the data, a byte the command refuses flipped (not one the decoder never reads).
+        std::size_t at = good.size() / 2;
+        while (at < good.size() / 2 + 16 && std::system((std::string(codec.unpack) + " '" + write("input", flipped(at)) + "' >/dev/null 2>&1").c_str()) == 0)
+            ++at;
+        cases.emplace_back(flipped(at), false);
+        cases.emplace_back(flipped(codec.check(good)), false);
+    }
+    const char *named[] = {"cut short", "with junk after it", "twice", "a byte of its data flipped", "a byte of its check flipped"};
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+        const auto &[input, whole] = cases[c];
+        EXPECT_EQ(call("decompress_file", write("input", input), path("unpacked")), whole ? NORVIK_OK : NORVIK_CODEC_ERROR) << named[c];
         if (whole)
             EXPECT_EQ(read(path("unpacked")), copies ? input : content + content);
         else
             EXPECT_FALSE(std::filesystem::exists(path("unpacked")));
+        ASSERT_EQ(call("decompress_file", path("packed"), path("unpacked")), NORVIK_OK);
+        EXPECT_TRUE(read(path("unpacked")) == content) << "the call after a failed one";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shipped, References,
-                         ::testing::Values(Codec{"copy", "cat", "cat", 0, 0, true},
-                                           Codec{"zlib", "gzip -6 -n -c", "gzip -d -c", 1, 9, true},
-                                           Codec{"lz4", "lz4 -q -c", "lz4 -q -d -c", 1, 12, true},
-                                           Codec{"xz", "xz -c", "xz -d -c", 0, 9, true},
-                                           Codec{"bzip2", "bzip2 -c", "bzip2 -d -c", 1, 9, true},
-                                           Codec{"brotli", "brotli -c", "brotli -d -c", 0, 11, false}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Shipped, Libraries, ::testing::ValuesIn(Shipped), [](const auto &info) { return std::string(info.param.name); });
+
+// The manual page lists each library's levels as the table has them.
+TEST(Levels, TheManualPageHasTheTablesLevels)
+{
+    const std::string page = ScratchFolder::read(SOURCE_DIR "/packaging/brevimeter-bench.1");
+    for (const levels::Library &library : levels::Shipped) {
+        const auto number = [](int n) { return (n < 0 ? "\\\\-" : "") + std::to_string(std::abs(n)); };
+        const std::string listed = library.highest == 0 ? "\\.B " + std::string(library.name) + "\n"
+                                                        : "\\.BR " + std::string(library.name) + " \" \\(levels " + number(library.lowest) + " to "
+                                                              + number(library.highest) + ", default " + number(library.standard) + "\\)\"";
+        EXPECT_TRUE(std::regex_search(page, std::regex(listed))) << listed;
+    }
+}
 
 } // namespace

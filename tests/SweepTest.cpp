@@ -293,7 +293,7 @@ TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
         {{"--plot", "chart.png", data}, "--plot wants a file name ending in .svg"},
         {{"--library", "/no/such/libnorvik.so", data},
          "/no/such/libnorvik.so: neither a reference library (see --list-libraries) nor a library file"},
-        {{"--library", "zstd:20", data}, "zstd's levels are 1 to 19"},
+        {{"--library", "zstd:23", data}, "zstd's levels are -131072 to 22"},
         {{"--library", "copy:1", data}, "copy has no levels"},
         {{"--library", "a=copy", "--library", "a=lz4", data}, "two libraries are labelled a; name them with LABEL="},
         {{"--warmup", "-1", data}, "--warmup wants a whole number, from 0 to 1000000"},
@@ -425,7 +425,7 @@ TEST_F(Sweep, ListsTheReferenceLibraries)
         names << fields[0] + ' ' + fields[1] + ' ' + fields[2];
         EXPECT_TRUE(QFileInfo(fields[3]).isFile()) << fields[3].toStdString();
     }
-    EXPECT_EQ(names, (QStringList{"copy  ", "zstd 1-19 3", "zlib 1-9 6", "lz4 1-12 1", "xz 0-9 6", "bzip2 1-9 9", "brotli 0-11 11"}));
+    EXPECT_EQ(names, (QStringList{"copy  ", "zstd -131072-22 3", "zlib 1-9 6", "lz4 -65537-12 1", "xz 0-9 6", "bzip2 1-9 9", "brotli 0-11 11"}));
 }
 
 // Every mark carries its file's name: beside it, as a number keyed to a list

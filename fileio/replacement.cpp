@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace norvik {
+namespace fileio {
 
 namespace {
 
@@ -148,4 +148,4 @@ int Replacement::giveName(const Target &target)
     return NORVIK_OK;
 }
 
-} // namespace norvik
+} // namespace fileio

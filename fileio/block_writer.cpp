@@ -1,51 +1,35 @@
 #include "block_writer.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <new>
-#include <sys/mman.h>
 #include <unistd.h>
 
-namespace norvik {
+namespace fileio {
 
 namespace {
 constexpr long long FlushEvery = 4 << 20;
 } // namespace
 
-namespace {
-
-void *blockMemory()
-{
-    void *region = ::mmap(nullptr, 2 * BlockWriter::BlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (region == MAP_FAILED)
-        throw std::bad_alloc();
-    (void)::madvise(region, 2 * BlockWriter::BlockSize, MADV_HUGEPAGE); // a hint; fine where refused
-    return region;
-}
-
-} // namespace
-
-void BlockWriter::Unmap::operator()(void *region) const
-{
-    ::munmap(region, 2 * BlockSize);
-}
-
 BlockWriter::BlockWriter()
-    : memory_(blockMemory())
+    : region_(RegionSize)
 {
-    blocks_[0].bytes = static_cast<char *>(memory_.get());
-    blocks_[1].bytes = blocks_[0].bytes + BlockSize;
 }
 
 BlockWriter::~BlockWriter()
 {
     end();
+    stop(quitting_, writer_);
+}
+
+void BlockWriter::stop(bool &flag, std::thread &thread)
+{
     {
         std::lock_guard lock(mutex_);
-        quitting_ = true;
+        flag = true;
     }
     changed_.notify_all();
-    if (writer_.joinable())
-        writer_.join();
+    if (thread.joinable())
+        thread.join();
 }
 
 void BlockWriter::begin(int fd, bool flushAlong)
@@ -53,55 +37,56 @@ void BlockWriter::begin(int fd, bool flushAlong)
     std::lock_guard lock(mutex_);
     fd_ = fd;
     flushAlong_ = flushAlong;
-    filling_ = 0;
-    blocks_[0].used = blocks_[1].used = 0;
+    filled_ = handed_ = done_ = 0;
     failed_ = runEnded_ = false;
     written_ = flushed_ = 0;
 }
 
 std::span<char> BlockWriter::space()
 {
-    Block &block = blocks_[filling_];
-    return {block.bytes + block.used, BlockSize - block.used};
+    return {region_.bytes() + filled_, RegionSize - filled_};
 }
 
 bool BlockWriter::advance(std::size_t size)
 {
-    Block &block = blocks_[filling_];
-    block.used += size;
-    return block.used < BlockSize ? true : handOver();
+    filled_ += size;
+    region_.use(filled_);
+    if (filled_ - handed_ >= Piece || filled_ == RegionSize)
+        handOver();
+    if (filled_ < RegionSize)
+        return true;
+    // The region is full: once the thread has written it, it starts again.
+    const bool written = waitIdle();
+    filled_ = 0;
+    std::lock_guard lock(mutex_);
+    handed_ = done_ = 0;
+    return written;
 }
 
-bool BlockWriter::handOver()
+void BlockWriter::handOver()
 {
     if (!writer_.joinable())
         writer_ = std::thread([this] { writerLoop(); });
     if (flushAlong_ && !flusher_.joinable())
         flusher_ = std::thread([this] { flusherLoop(); });
-    if (!waitIdle())
-        return false;
     {
         std::lock_guard lock(mutex_);
-        inHand_ = &blocks_[filling_];
+        handed_ = filled_;
     }
     changed_.notify_all();
-    filling_ ^= 1;
-    blocks_[filling_].used = 0;
-    return true;
 }
 
 bool BlockWriter::waitIdle()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return inHand_ == nullptr; });
+    changed_.wait(lock, [this] { return done_ == handed_; });
     return !failed_;
 }
 
 bool BlockWriter::finish()
 {
-    // The last block is written here: with the thread idle, or never started.
-    const Block &last = blocks_[filling_];
-    const bool written = waitIdle() && (last.used == 0 || write(fd_, last));
+    // The rest is written here, with the thread idle, or never started.
+    const bool written = waitIdle() && write(fd_, region_.bytes() + handed_, filled_ - handed_);
     end();
     std::lock_guard lock(mutex_);
     return written && !failed_;
@@ -110,32 +95,26 @@ bool BlockWriter::finish()
 void BlockWriter::end()
 {
     waitIdle();
-    {
-        std::lock_guard lock(mutex_);
-        runEnded_ = true;
-    }
-    changed_.notify_all();
-    if (flusher_.joinable())
-        flusher_.join();
+    stop(runEnded_, flusher_);
 }
 
 void BlockWriter::writerLoop()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return inHand_ != nullptr || quitting_; });
-        if (inHand_ == nullptr)
+        changed_.wait(lock, [this] { return done_ < handed_ || quitting_; });
+        if (done_ == handed_)
             return;
-        Block *block = inHand_;
+        const std::size_t from = done_, to = handed_;
         const int fd = fd_;
         bool ok = !failed_;
         lock.unlock();
         if (ok)
-            ok = write(fd, *block);
+            ok = write(fd, region_.bytes() + from, to - from);
         lock.lock();
         failed_ = failed_ || !ok;
-        written_ += static_cast<long long>(block->used);
-        inHand_ = nullptr;
+        written_ += static_cast<long long>(to - from);
+        done_ = to;
         changed_.notify_all();
     }
 }
@@ -159,10 +138,9 @@ void BlockWriter::flusherLoop()
     }
 }
 
-bool BlockWriter::write(int fd, const Block &block)
+bool BlockWriter::write(int fd, const char *bytes, std::size_t size)
 {
-    const char *bytes = block.bytes;
-    for (std::size_t left = block.used; left > 0;) {
+    for (std::size_t left = size; left > 0;) {
         const ssize_t n = ::write(fd, bytes, left);
         if (n < 0 && errno == EINTR)
             continue;
@@ -174,4 +152,4 @@ bool BlockWriter::write(int fd, const Block &block)
     return true;
 }
 
-} // namespace norvik
+} // namespace fileio

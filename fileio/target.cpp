@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace norvik {
+namespace fileio {
 
 namespace {
 
@@ -112,4 +112,4 @@ bool Target::unchanged() const
     return ::fstatat(folder_, name_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, existing_);
 }
 
-} // namespace norvik
+} // namespace fileio

@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-namespace norvik {
+namespace fileio {
 
 // Gives the file open at `to` the owner and group in `from`. Returns
 // NORVIK_OK, or NORVIK_TARGET_OWNER where the caller may not (another user's
@@ -17,4 +17,4 @@ int copyOwner(const struct stat &from, int to);
 // capabilities are not carried over. Returns NORVIK_OK or NORVIK_TARGET_ERROR.
 int copyModeAndAttributes(int from, const struct stat &status, int to);
 
-} // namespace norvik
+} // namespace fileio

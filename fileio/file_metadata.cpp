@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace norvik {
+namespace fileio {
 
 namespace {
 
@@ -78,4 +78,4 @@ int copyModeAndAttributes(int from, const struct stat &status, int to)
     return NORVIK_OK;
 }
 
-} // namespace norvik
+} // namespace fileio

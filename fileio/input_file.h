@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <sys/stat.h>
 
-namespace norvik {
+namespace fileio {
 
 class InputFile {
 public:
@@ -27,4 +27,4 @@ private:
     struct stat status_ {};
 };
 
-} // namespace norvik
+} // namespace fileio

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace norvik {
+namespace fileio {
 
 class Target;
 
@@ -40,4 +40,4 @@ private:
     bool committed_ = false;
 };
 
-} // namespace norvik
+} // namespace fileio

@@ -1,10 +1,12 @@
 /*
- * norvik: the default compression library of Brevimeter.
+ * norvik: the two entry points of every Brevimeter library, the default one
+ * (zstd) and the reference libraries, each a libnorvik.so of its own folder.
  *
  * Two entry points, each taking two writable NUL-terminated 8-bit path buffers,
- * source first. The buffers are read and never written. Files are standard zstd
- * frames with the content size and a checksum, so the zstd command reads what
- * compress_file writes and decompress_file reads what the zstd command writes.
+ * source first. The buffers are read and never written. Each library writes
+ * its codec's standard file format, as the codec's command writes it, and
+ * reads what the command writes: the default library standard zstd frames with
+ * the content size and a checksum.
  *
  * The output is written to a new, unnamed file in the target's folder and takes
  * the target's name only once it is complete; on failure no target and no
@@ -26,8 +28,9 @@
  * content. A new target is not flushed.
  *
  * Both functions are safe to call from several threads at once and print
- * nothing. They keep their zstd contexts, buffers and a writer thread for the
- * next call (a bounded amount, which a forked child lets go).
+ * nothing. They keep the codec's state (contexts, tables, windows), buffers and
+ * a writer thread for the next call: at most 32 MiB of codec state in all,
+ * which a forked child lets go.
  */
 #ifndef NORVIK_H
 #define NORVIK_H
@@ -54,7 +57,7 @@ enum norvik_result {
     NORVIK_TARGET_ERROR = 3,  /* the target cannot be created, written or renamed into place, is not
                                  a regular file, or is a symlink that names no file */
     NORVIK_SAME_FILE = 4,     /* source and target are the same file */
-    NORVIK_CODEC_ERROR = 5,   /* zstd refused: corrupt, truncated or non-zstd input, or no memory */
+    NORVIK_CODEC_ERROR = 5,   /* the codec refused: corrupt, truncated or other input, or no memory */
     NORVIK_SOURCE_CHANGED = 6, /* the source changed size while it was read */
     NORVIK_TARGET_DENIED = 7, /* the caller may not write the target through this name */
     NORVIK_TARGET_OWNER = 8,  /* the target belongs to a user or group the caller cannot give a new
@@ -64,15 +67,19 @@ enum norvik_result {
                                      old file again */
 };
 
-/* Compresses the file at `source` into a zstd file at `target`, at the level
- * in BREVIMETER_LEVEL, or else ZSTD_CLEVEL (3 when neither is set; at most 19) with the worker threads in
- * ZSTD_NBTHREADS (all cores when unset or 0), as the zstd command reads them. Returns NORVIK_OK, or one of the other norvik_result values on
- * failure, in which case nothing exists at `target` that was not there before
- * (NORVIK_FOLDER_NOT_FLUSHED aside, see above). */
+/* Compresses the file at `source` into the codec's format at `target`, at the
+ * level in BREVIMETER_LEVEL and with at most the threads in BREVIMETER_THREADS
+ * (1: all on the calling thread; unset or 0: the codec's own default). The
+ * default library reads ZSTD_CLEVEL and ZSTD_NBTHREADS, as the zstd command
+ * does, where those are not set (level 3, all cores). Returns NORVIK_OK, or one
+ * of the other norvik_result values on failure, in which case nothing exists at
+ * `target` that was not there before (NORVIK_FOLDER_NOT_FLUSHED aside, see
+ * above). */
 NORVIK_API int compress_file(char *source, char *target);
 
-/* Decompresses the zstd file at `source` (any number of frames, skippable
- * frames allowed, checksums verified) into `target`. Returns NORVIK_OK, or one
+/* Decompresses the file at `source` (any number of frames or streams where the
+ * format allows several, skippable zstd frames too, every check verified) into
+ * `target`. Returns NORVIK_OK, or one
  * of the other norvik_result values on failure, in which case nothing exists
  * at `target` that was not there before (NORVIK_FOLDER_NOT_FLUSHED aside). */
 NORVIK_API int decompress_file(char *source, char *target);

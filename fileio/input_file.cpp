@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace norvik {
+namespace fileio {
 
 InputFile::InputFile(const char *path)
 {
@@ -47,4 +47,4 @@ long long InputFile::readFull(void *buffer, std::size_t size)
     return static_cast<long long>(done);
 }
 
-} // namespace norvik
+} // namespace fileio

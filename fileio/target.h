@@ -9,7 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 
-namespace norvik {
+namespace fileio {
 
 // What a refusal by the system with `error` means for a target: the caller may
 // not write it (NORVIK_TARGET_DENIED), or it cannot be (NORVIK_TARGET_ERROR).
@@ -44,4 +44,4 @@ private:
     struct stat existing_ {};
 };
 
-} // namespace norvik
+} // namespace fileio

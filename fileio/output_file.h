@@ -11,7 +11,7 @@
 #include <span>
 #include <sys/stat.h>
 
-namespace norvik {
+namespace fileio {
 
 class OutputFile {
 public:
@@ -38,4 +38,4 @@ private:
     BlockWriter &writer_;
 };
 
-} // namespace norvik
+} // namespace fileio

@@ -2,7 +2,7 @@
 
 #include "norvik.h"
 
-namespace norvik {
+namespace fileio {
 
 namespace {
 
@@ -35,4 +35,4 @@ int OutputFile::commit()
     return replacement_.commit(target_, durable(target_));
 }
 
-} // namespace norvik
+} // namespace fileio

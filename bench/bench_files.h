@@ -1,0 +1,53 @@
+// What the benchmarks do with files and time: a whole file into memory (empty
+// when it cannot be read) and out of it, a plain copy through a buffer, and
+// the seconds a piece of work took.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+inline std::string readAll(const std::string &path)
+{
+    std::string content;
+    FILE *file = std::fopen(path.c_str(), "rb");
+    char buffer[1 << 16];
+    for (std::size_t n; file && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        content.append(buffer, n);
+    if (file)
+        std::fclose(file);
+    return content;
+}
+
+inline void writeAll(const std::string &path, const char *data, std::size_t size)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+// `from` into a new file `to` through `buffer`: what reading and writing that many bytes costs.
+inline void copyFile(const std::string &from, const std::string &to, std::vector<char> &buffer)
+{
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC), out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    for (ssize_t n; (n = read(in, buffer.data(), buffer.size())) > 0;)
+        for (ssize_t done = 0, w; done < n; done += w)
+            if ((w = write(out, buffer.data() + done, std::size_t(n - done))) < 0)
+                std::exit(1);
+    close(in);
+    close(out);
+}
+
+inline double seconds(const std::function<void()> &work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
