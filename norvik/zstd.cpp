@@ -10,6 +10,7 @@
 #include "stream.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <zstd.h>
 
@@ -66,9 +67,10 @@ private:
 };
 
 // Its input goes in pieces of zstd's own size, so that the output is written
-// while more is decoded. (Decoding a frame in place in the target's region,
-// with a stable output buffer and no window of zstd's own, measured no faster
-// here: see BENCHMARKS.md.)
+// while more is decoded. A frame whose whole content fits the space the
+// writer gives (its region) is decoded straight into it, which zstd then
+// reads back as its window, with no window of its own to copy out of;
+// another frame, or one that says no size, goes through zstd's window.
 class Decoder final : public Stream {
 public:
     Decoder() : context_(made(ZSTD_createDCtx_advanced(keptIn(memory_)))) {}
@@ -77,26 +79,56 @@ public:
     bool start(const Settings &) override
     {
         memory_.newCall();
-        return !ZSTD_isError(ZSTD_DCtx_reset(context_, ZSTD_reset_session_only));
+        stable_.reset();
+        first_ = true;
+        return restart(false);
     }
 
     Progress step(std::span<const char> in, std::span<char> out, bool) override
     {
+        if (first_) {
+            first_ = false;
+            const unsigned long long content = ZSTD_getFrameContentSize(in.data(), in.size());
+            if (content != ZSTD_CONTENTSIZE_UNKNOWN && content != ZSTD_CONTENTSIZE_ERROR && content <= out.size() && restart(true))
+                stable_ = ZSTD_outBuffer{out.data(), out.size(), 0};
+        }
+        // zstd holds the output to stay where it was: this is the same space, further on.
+        if (stable_ && (out.data() != static_cast<char *>(stable_->dst) + stable_->pos || out.size() != stable_->size - stable_->pos))
+            return {0, 0, State::Failed};
         ZSTD_inBuffer pending{in.data(), std::min(in.size(), ZSTD_DStreamInSize()), 0};
-        ZSTD_outBuffer produced{out.data(), out.size(), 0};
+        ZSTD_outBuffer free{out.data(), out.size(), 0};
+        ZSTD_outBuffer &produced = stable_ ? *stable_ : free;
+        const std::size_t before = produced.pos;
         const std::size_t hint = ZSTD_decompressStream(context_, &produced, &pending);
         if (ZSTD_isError(hint))
             return {0, 0, State::Failed};
-        // Between frames nothing is owed; one more frame may follow.
-        return {pending.pos, produced.pos, hint == 0 ? State::Ended : State::Going};
+        const std::size_t made = produced.pos - before;
+        // Between frames nothing is owed; one more frame may follow, through zstd's window.
+        if (hint == 0 && stable_) {
+            stable_.reset();
+            if (!restart(false))
+                return {pending.pos, made, State::Failed};
+        }
+        return {pending.pos, made, hint == 0 ? State::Ended : State::Going};
     }
+
+    // A frame that fits is decoded into as much of the region as it needs.
+    std::size_t room() const override { return std::size_t(-1); }
 
     std::size_t kept() const override { return memory_.held(); }
     std::size_t resident() const override { return memory_.resident(); }
 
 private:
+    bool restart(bool stable)
+    {
+        return !ZSTD_isError(ZSTD_DCtx_reset(context_, ZSTD_reset_session_only))
+               && !ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_stableOutBuffer, stable ? 1 : 0));
+    }
+
     KeptMemory memory_;
     ZSTD_DCtx *context_;
+    std::optional<ZSTD_outBuffer> stable_; // the frame's output, where it is decoded in place
+    bool first_ = true;
 };
 
 // ZSTD_CLEVEL as the command reads it: at most 19.
