@@ -42,7 +42,7 @@ for count in counts:
     outputs = os.path.join(scratch, "zst")
     bench, calls, command, memory = [], [], [], []
     for _ in range(passes):
-        seconds, done = timed([program, "--runs", "1", "--library", "zstd:1", "--format", "csv", folder])
+        seconds, done = timed([program, "--runs", "1", "--library", "zstd:1", "--format", "csv", "--scratch", scratch, folder])
         rows = [r for r in csv.DictReader(io.StringIO(done.stdout.decode())) if r["file"] != "(all)"]
         assert len(rows) == count and all(r["status"] == "ok" for r in rows), done.stdout[-500:]
         bench.append(seconds)
