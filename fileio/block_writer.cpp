@@ -27,9 +27,12 @@ void BlockWriter::stop(bool &flag, std::thread &thread)
         std::lock_guard lock(mutex_);
         flag = true;
     }
+    // Only a thread to stop is woken: waking the writer at the end of every
+    // run would cost each small call a switch to it and back.
+    if (!thread.joinable())
+        return;
     changed_.notify_all();
-    if (thread.joinable())
-        thread.join();
+    thread.join();
 }
 
 void BlockWriter::begin(int fd, bool flushAlong)

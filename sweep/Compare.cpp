@@ -180,10 +180,18 @@ QByteArray table(const std::vector<Comparison> &comparisons, const Provenance &b
             out << headings[next].second;
         out << rows[qsizetype(row)];
     }
-    out << QStringLiteral("before: ") + footer(before) << QStringLiteral("after:  ") + footer(after)
-        << QStringLiteral("size: compressed size; speeds: + is faster, the ratio of median call times")
-        << QStringLiteral("[low, high]: 95% percentile bootstrap of the timed calls (%1 resamples); * : the interval excludes no change")
-               .arg(Resamples);
+    for (const auto &[name, made] : {std::pair("before", &before), std::pair("after", &after)}) {
+        const QString line = QStringLiteral("%1: ").arg(QLatin1String(name)) + footer(*made);
+        const qsizetype split = line.indexOf(QStringLiteral(" \u00b7 "));
+        if (line.size() > TableWidth && split > 0)
+            out << line.left(split) << QStringLiteral("  ") + line.mid(split + 3);
+        else
+            out << line;
+    }
+    out
+        << QStringLiteral("size: the compressed size's change; speeds: + is faster, by the ratio of median call times")
+        << QStringLiteral("[low, high]: its 95% interval, a percentile bootstrap of the timed calls (%1 resamples)").arg(Resamples)
+        << QStringLiteral("*: a change, where the interval excludes none");
     return (out.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
 

@@ -405,7 +405,7 @@ TEST_F(Sweep, ComparesTwoReports)
     EXPECT_EQ(rows[1][8], QStringLiteral("false")) << "no change where none was made";
     const Ran slower = run({"--compare", "--fail-if-slower", "50", "before.json", "after.json"});
     EXPECT_EQ(slower.exit, 1) << slower.output.toStdString();
-    EXPECT_TRUE(slower.output.contains(QStringLiteral("95% percentile bootstrap"))) << "the method";
+    EXPECT_TRUE(slower.output.contains(QStringLiteral("95% interval, a percentile bootstrap"))) << "the method";
     EXPECT_EQ(run({"--compare", "--fail-if-slower", "100", "before.json", "after.json"}).exit, 0) << "no speed falls past 100%";
     const Ran wrong = run({"--compare", "before.json", "data"});
     EXPECT_EQ(wrong.exit, 2);
