@@ -265,6 +265,8 @@ TEST_F(Sweep, WritesEveryFormatWithNamesKeptWhole)
     EXPECT_EQ(report.keys(), (QStringList{"complete", "date", "files", "machine", "options", "rows", "version"}));
     EXPECT_EQ(report["options"]["runs"], 2);
     EXPECT_EQ(report["options"]["warmup"], 1);
+    EXPECT_EQ(report["options"]["threads"], 1);
+    EXPECT_TRUE(report["options"]["environment"].isObject()) << "what changes what a shipped library does";
     EXPECT_EQ(report["complete"], true);
     EXPECT_EQ(report["files"][0]["sha256"], QStringLiteral("b94f6f125c79e3a5ffaa826f584c10d52ada669e6762051b826b55776d05aed2"))
         << "the SHA-256 of \"some text\"";
