@@ -266,8 +266,9 @@ QByteArray writtenComparison(const std::vector<Comparison> &comparisons, ReportF
 
 bool slowerThan(const std::vector<Comparison> &comparisons, double percent)
 {
-    return std::any_of(comparisons.begin(), comparisons.end(), [&](const Comparison &c) {
-        return std::any_of(std::begin({&c.compress, &c.decompress}), std::end({&c.compress, &c.decompress}),
-                           [&](const Change *change) { return change->significant && change->percent && *change->percent < -percent; });
-    });
+    for (const Comparison &c : comparisons)
+        for (const Change *change : {&c.compress, &c.decompress})
+            if (change->significant && change->percent && *change->percent < -percent)
+                return true;
+    return false;
 }
