@@ -3,6 +3,7 @@
 #include "Compare.h"
 #include "Digest.h"
 #include "FileName.h"
+#include "Files.h"
 #include "Interruption.h"
 #include "LibraryList.h"
 #include "Machine.h"
@@ -14,7 +15,6 @@
 #include "Sweep.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cerrno>
@@ -46,10 +46,8 @@ bool writeAll(const Options &options, const std::function<QByteArray(ReportForma
 {
     bool written = writeOut(report(options.format));
     for (const Output &output : options.outputs) {
-        QSaveFile file(output.file);
-        if (!file.open(QIODevice::WriteOnly) || file.write(report(output.format)) < 0 || !file.commit()) {
-            std::fprintf(stderr, "brevimeter-bench: %s: %s\n", qPrintable(shownName(QFile::encodeName(output.file))),
-                         qPrintable(file.errorString()));
+        if (const std::optional<QString> why = writtenWhole(QFile::encodeName(output.file), report(output.format))) {
+            std::fprintf(stderr, "brevimeter-bench: %s: %s\n", qPrintable(shownName(QFile::encodeName(output.file))), qPrintable(*why));
             written = false;
         }
     }

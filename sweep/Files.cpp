@@ -1,7 +1,11 @@
 #include "Files.h"
 
 #include <cstdio>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
 #include <sys/stat.h>
 
@@ -54,4 +58,54 @@ bool sameContent(const QByteArray &a, const QByteArray &b)
             return false;
     }
     return std::feof(first.get()) && std::feof(second.get());
+}
+
+namespace {
+
+// Every byte, or the error that stopped it.
+int writeAll(int fd, const QByteArray &text)
+{
+    for (qsizetype done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.constData() + done, std::size_t(text.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n == 0 || errno != EINTR)
+            return n == 0 ? EIO : errno;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::optional<QString> writtenWhole(const QByteArray &name, const QByteArray &text)
+{
+    // A device, a pipe or a link is written through, as it is.
+    struct stat status {};
+    if (::lstat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        int error = fd < 0 ? errno : writeAll(fd, text);
+        if (fd >= 0 && ::close(fd) != 0 && error == 0)
+            error = errno;
+        return error == 0 ? std::nullopt : std::optional(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    const qsizetype slash = name.lastIndexOf('/');
+    QByteArray temporary = (slash < 0 ? QByteArray(".") : name.left(slash)) + "/.brevimeter-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    int error = writeAll(fd, text);
+    // The mode any new file gets, as if it had been made by its name.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (error == 0 && ::fchmod(fd, 0666 & ~mask) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), name.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+    return std::nullopt;
 }

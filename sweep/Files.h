@@ -29,3 +29,8 @@ std::optional<QString> notAFileOfItsOwn(const QByteArray &output, bool mayBeEmpt
 
 // Byte for byte.
 bool sameContent(const QByteArray &a, const QByteArray &b);
+
+// `text` written whole at `name`, through a file beside it that takes the
+// name once complete: a write that fails leaves nothing half written. Why
+// not, in the system's words, or nothing when it is written.
+std::optional<QString> writtenWhole(const QByteArray &name, const QByteArray &text);

@@ -1,6 +1,11 @@
 #include "Plot.h"
 
 #include "Chart.h"
+#include "FileName.h"
+#include "Files.h"
+
+#include <QBuffer>
+#include <QFile>
 
 #include <QPainter>
 #include <QPainterPath>
@@ -79,15 +84,17 @@ void drawMark(QPainter &painter, const ChartMark &mark)
 
 bool plot(const std::vector<ReportLine> &lines, const QString &file, const Provenance &made)
 {
+    // Drawn in memory, then written whole, or not at all.
+    QBuffer drawn;
     QSvgGenerator svg;
-    svg.setFileName(file);
+    svg.setOutputDevice(&drawn);
     svg.setTitle(QStringLiteral("brevimeter-bench: compression ratio against speed"));
     const Chart chart = chartOf(lines, &svg);
     svg.setSize(QSize(int(chart.width), int(chart.height)));
     svg.setViewBox(QRectF(0, 0, chart.width, chart.height));
     QPainter painter;
     if (!painter.begin(&svg)) {
-        std::fprintf(stderr, "brevimeter-bench: %s: cannot be written\n", qPrintable(file));
+        std::fprintf(stderr, "brevimeter-bench: %s: cannot be drawn\n", qPrintable(shownName(QFile::encodeName(file))));
         return false;
     }
     painter.setRenderHint(QPainter::Antialiasing);
@@ -135,5 +142,10 @@ bool plot(const std::vector<ReportLine> &lines, const QString &file, const Prove
     painter.setFont(ChartNormal);
     painter.setPen(QColor(0x55, 0x55, 0x55));
     painter.drawText(QPointF(80, chart.height - 12), footer(made));
-    return painter.end();
+    painter.end();
+    if (const std::optional<QString> why = writtenWhole(QFile::encodeName(file), drawn.data())) {
+        std::fprintf(stderr, "brevimeter-bench: %s: %s\n", qPrintable(shownName(QFile::encodeName(file))), qPrintable(*why));
+        return false;
+    }
+    return true;
 }

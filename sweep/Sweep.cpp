@@ -24,12 +24,41 @@ namespace {
 constexpr double OtherThreads = 0.05;
 constexpr std::chrono::microseconds Slack{100};
 
-// One pair's files: the user's, and the three in its folder of the scratch;
-// and the files a new worker's first call takes (see PairRun::prime).
+// One pair's files. Compressing, the copy of the user's file and the
+// outputs, in a folder of the compressing worker's; decompressing, a copy of
+// the last output (and of any other output a compression wrote), in a folder
+// of its own that holds nothing else: the compressing folder is gone by then.
+// Both folders have names no library can foresee. And the files a new
+// worker's first call takes (see PairRun::prime).
 struct PairFiles {
-    QByteArray original, copy, packed, unpacked;
+    QByteArray original;
+    QByteArray compressing, copy, packed, previous; // the compressing worker's folder, and its files
+    QByteArray decompressing, given, unpacked;      // the decompressing worker's
     QByteArray primer, primerPacked, primerUnpacked;
 };
+
+// At most this many different outputs of one file's compressions are each
+// decompressed; a library that writes more fails its row.
+constexpr int MostOutputs = 20;
+
+// A folder of the scratch's whose name is made at random, or nothing.
+std::optional<QByteArray> freshFolder(const QString &scratch)
+{
+    QByteArray pattern = QFile::encodeName(scratch) + "/pair-XXXXXX";
+    return ::mkdtemp(pattern.data()) ? std::optional(pattern) : std::nullopt;
+}
+
+void removeFolder(const QByteArray &folder)
+{
+    std::error_code ignored; // by bytes: a name the system's encoding does not carry goes too
+    if (!folder.isEmpty())
+        std::filesystem::remove_all(folder.toStdString(), ignored);
+}
+
+QByteArray numbered(const QByteArray &folder, const char *name, int number)
+{
+    return folder + '/' + name + '-' + QByteArray::number(number);
+}
 
 // A file of the sweep's own for a new worker's first call: text of a few
 // thousand words in a varied order, which any codec has work to do on.
@@ -54,13 +83,25 @@ struct Took {
     long long faults, childFaults;
 };
 
+// A word of the worker's as a whole number of 0 or more.
+std::optional<long long> whole(const QByteArray &word)
+{
+    bool ok = false;
+    const long long value = word.toLongLong(&ok);
+    return ok && value >= 0 ? std::optional(value) : std::nullopt;
+}
+
 std::optional<Took> tookFrom(const QByteArray &line, long long call)
 {
     const QList<QByteArray> words = line.split(' ');
-    if (words.size() != 8 || words[0] != "took" || words[1].toLongLong() != call)
+    if (words.size() != 8 || words[0] != "took" || whole(words[1]) != call)
         return std::nullopt;
-    const auto ns = [&](int i) { return std::chrono::nanoseconds(words[i].toLongLong()); };
-    return Took{ns(2), ns(3), ns(4), ns(5), words[6].toLongLong(), words[7].toLongLong()};
+    std::optional<long long> figures[6];
+    for (int i = 0; i < 6; ++i)
+        if (!(figures[i] = whole(words[i + 2])))
+            return std::nullopt;
+    const auto ns = [&](int i) { return std::chrono::nanoseconds(*figures[i]); };
+    return Took{ns(0), ns(1), ns(2), ns(3), *figures[4], *figures[5]};
 }
 
 double seconds(std::chrono::nanoseconds time)
@@ -72,10 +113,10 @@ double seconds(std::chrono::nanoseconds time)
 class PairRun {
 public:
     PairRun(const SweepSettings &settings, Workers &workers, std::size_t library, Measurement &measured,
-            const PairFiles &files, Progress &progress, QString where, std::function<void(long long)> forked,
-            long long &calls)
+            PairFiles &files, Progress &progress, QString where, std::function<void(long long, pid_t)> calling,
+            std::function<void(long long, pid_t)> forked, long long &calls)
         : settings_(settings), workers_(workers), library_(library), measured_(measured), files_(files),
-          progress_(progress), where_(std::move(where)), forked_(std::move(forked)), calls_(calls)
+          progress_(progress), where_(std::move(where)), calling_(std::move(calling)), forked_(std::move(forked)), calls_(calls)
     {
     }
 
@@ -91,7 +132,7 @@ public:
             run_ = std::max(call, 0);
             if (!worker && !(worker = begin()))
                 return false;
-            const std::optional<Took> took = callOnce(*worker, compress ? files_.copy : files_.packed,
+            const std::optional<Took> took = callOnce(*worker, compress ? files_.copy : files_.given,
                                                       compress ? files_.packed : files_.unpacked);
             if (!took)
                 return false;
@@ -118,7 +159,18 @@ public:
                 worker = nullptr;
             }
         }
+        // Decompressing, every other output a compression wrote must come back whole too.
+        for (int other = 0; !compress && other < outputs_; ++other) {
+            if (!worker && !(worker = begin()))
+                return false;
+            checking_ = other + 1;
+            if (!callOnce(*worker, numbered(files_.decompressing, "other", other), files_.unpacked) || !checked())
+                return false;
+        }
+        checking_ = 0;
         if (worker && !end(*worker, samples))
+            return false;
+        if (compress && !handedOver())
             return false;
         if (childrenRan && !settings_.fresh) {
             workers_.noteChildren(library_, compress);
@@ -143,6 +195,8 @@ private:
         const char *direction = compress_ ? "compress" : "decompress";
         if (priming_)
             return QStringLiteral("a first %1 call on a sample file").arg(QLatin1String(direction));
+        if (checking_ > 0)
+            return QStringLiteral("decompressing the output of an earlier compression");
         return QStringLiteral("%1 %2").arg(direction, run_ == 0 ? QStringLiteral("warm-up") : QString::number(run_));
     }
 
@@ -209,7 +263,8 @@ private:
             if (!line && worker.silence() == WorkerProcess::Silence::Interrupted && !Interruption::signal())
                 continue;
             if (line && line->startsWith("forked ")) {
-                forked_(line->mid(7).toLongLong());
+                if (const std::optional<long long> call = whole(line->mid(7)))
+                    forked_(*call, worker.pid());
                 continue;
             }
             return line;
@@ -241,15 +296,26 @@ private:
         progress_.show(where_ + QStringLiteral(" \u00b7 ") + inCall()
                        + (run_ == 0 || priming_ ? QString() : QStringLiteral("/%1").arg(settings_.runs)));
         const long long call = ++calls_;
+        calling_(call, worker.pid());
         Interruption::setWorker(worker.pid());
+        const auto sentAt = std::chrono::steady_clock::now();
         const bool sent = worker.send("call " + QByteArray::number(call) + ' ' + input.toHex() + ' ' + output.toHex());
         const std::optional<QByteArray> line = sent ? next(worker, deadline()) : std::nullopt;
+        const auto seen = std::chrono::steady_clock::now() - sentAt;
         Interruption::setWorker(0);
-        const std::optional<Took> took = line ? tookFrom(*line, call) : std::nullopt;
+        std::optional<Took> took = line ? tookFrom(*line, call) : std::nullopt;
         if (!took) {
             if (line) // not the worker's word: nothing more it says can be trusted
                 worker.kill();
             lost(worker);
+            return took;
+        }
+        // The call lies within what the sweep saw of it, from the command to the answer.
+        if (took->wall > seen) {
+            worker.kill();
+            workers_.retire(library_, compress_);
+            fail(RowStatus::Failed, QStringLiteral("the worker reported a call longer than the sweep saw it take: its report is not its own"));
+            return std::nullopt;
         }
         return took;
     }
@@ -258,16 +324,51 @@ private:
     // decompressing, the user's file again.
     bool checked()
     {
-        const QByteArray &input = compress_ ? files_.copy : files_.packed, &output = compress_ ? files_.packed : files_.unpacked;
+        const QByteArray input = compress_ ? files_.copy : checking_ ? numbered(files_.decompressing, "other", checking_ - 1) : files_.given;
+        const QByteArray &output = compress_ ? files_.packed : files_.unpacked;
         if (const std::optional<QString> why = notAFileOfItsOwn(output, !compress_ || measured_.size == 0))
             return fail(RowStatus::Failed, *why);
         if (stampOf(input) != before_)
             return fail(RowStatus::Failed, QStringLiteral("the library changed or removed its source file"));
         if (!compress_ && !sameContent(files_.original, files_.unpacked))
-            return fail(RowStatus::Mismatch, run_ == 0 ? QStringLiteral("the warm-up call gave back other bytes")
-                                                       : QStringLiteral("run %1 gave back other bytes").arg(run_));
-        if (compress_)
-            measured_.compressed = static_cast<unsigned long long>(QFileInfo(QFile::decodeName(output)).size());
+            return fail(RowStatus::Mismatch, checking_ ? QStringLiteral("the output of an earlier compression gave back other bytes")
+                                             : run_ == 0 ? QStringLiteral("the warm-up call gave back other bytes")
+                                                         : QStringLiteral("run %1 gave back other bytes").arg(run_));
+        return !compress_ || keptApart();
+    }
+
+    // Each compression's output against the one before: the same, it goes;
+    // another, it is kept to be decompressed too. The last one is the packed file.
+    bool keptApart()
+    {
+        const QString previous = QFile::decodeName(files_.previous), packed = QFile::decodeName(files_.packed);
+        if (QFile::exists(previous) && !sameContent(files_.previous, files_.packed)) {
+            if (outputs_ == MostOutputs)
+                return fail(RowStatus::Failed, QStringLiteral("the compressions of the file wrote more than %1 different outputs").arg(MostOutputs));
+            QFile::rename(previous, QFile::decodeName(numbered(files_.compressing, "other", outputs_++)));
+        }
+        QFile::remove(previous);
+        return QFile::rename(packed, previous) || fail(RowStatus::Failed, QStringLiteral("the library's output cannot be kept"));
+    }
+
+    // To the decompressing worker's folder: copies of the outputs, which the
+    // compressing worker never had; the compressing folder goes, copy and all.
+    bool handedOver()
+    {
+        const std::optional<QByteArray> folder = freshFolder(settings_.scratch);
+        bool copied = folder.has_value();
+        if (folder) {
+            files_.decompressing = *folder;
+            files_.given = *folder + "/packed";
+            files_.unpacked = *folder + "/unpacked";
+            copied = copyInto(files_.previous, files_.given);
+            for (int other = 0; copied && other < outputs_; ++other)
+                copied = copyInto(numbered(files_.compressing, "other", other), numbered(*folder, "other", other));
+        }
+        removeFolder(files_.compressing);
+        if (!copied)
+            return fail(RowStatus::Failed, QStringLiteral("the library's output could not be copied for decompressing"));
+        measured_.compressed = static_cast<unsigned long long>(QFileInfo(QFile::decodeName(files_.given)).size());
         return true;
     }
 
@@ -275,12 +376,13 @@ private:
     {
         const std::optional<QByteArray> line = worker.send("end") ? next(worker, deadline()) : std::nullopt;
         const QList<QByteArray> words = line ? line->split(' ') : QList<QByteArray>();
-        if (words.size() != 4 || words[0] != "peak") {
+        const std::optional<long long> kiB[] = {whole(words.value(1)), whole(words.value(2)), whole(words.value(3))};
+        if (words.size() != 4 || words[0] != "peak" || !kiB[0] || !kiB[1] || !kiB[2]) {
             if (line)
                 worker.kill();
             return lost(worker);
         }
-        const double above = words[1].toDouble() / 1024, child = words[2].toDouble() / 1024, own = words[3].toDouble() / 1024;
+        const double above = double(*kiB[0]) / 1024, child = double(*kiB[1]) / 1024, own = double(*kiB[2]) / 1024;
         samples.peakMiB = std::max(samples.peakMiB.value_or(0), above + child);
         samples.processPeakMiB = std::max(samples.processPeakMiB.value_or(0), own + child);
         if (settings_.fresh)
@@ -292,23 +394,33 @@ private:
     Workers &workers_;
     std::size_t library_;
     Measurement &measured_;
-    const PairFiles &files_;
+    PairFiles &files_;
     Progress &progress_;
     QString where_;
-    std::function<void(long long)> forked_;
+    std::function<void(long long, pid_t)> calling_, forked_; // a call made by that worker; said to have forked by it
     long long &calls_;
     bool compress_ = true, priming_ = false;
     int run_ = 0;
+    int outputs_ = 0;  // other outputs the compressions wrote, kept apart
+    int checking_ = 0; // while decompressing those: which, from 1
     std::optional<Stamp> before_;
 };
 
-// The copy's name: the file's own, in a folder of the pair's.
-PairFiles filesOf(const QByteArray &file, const QString &folder, const QString &scratch, std::size_t library)
+// The compressing worker's files: the copy under the file's own name.
+PairFiles filesOf(const QByteArray &file, const QByteArray &folder, const QString &scratch, std::size_t library)
 {
-    const QByteArray where = QFile::encodeName(folder), primer = QFile::encodeName(scratch) + "/primer";
+    const QByteArray primer = QFile::encodeName(scratch) + "/primer";
     const QByteArray own = primer + '-' + QByteArray::number(qulonglong(library));
-    return {file, where + "/in/" + file.mid(file.lastIndexOf('/') + 1), where + "/packed", where + "/unpacked",
-            primer, own + ".packed", own + ".unpacked"};
+    PairFiles files;
+    files.original = file;
+    files.compressing = folder;
+    files.copy = folder + "/in/" + file.mid(file.lastIndexOf('/') + 1);
+    files.packed = folder + "/packed";
+    files.previous = folder + "/previous";
+    files.primer = primer;
+    files.primerPacked = own + ".packed";
+    files.primerUnpacked = own + ".unpacked";
+    return files;
 }
 
 } // namespace
@@ -335,13 +447,16 @@ SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long
     SweepResult result;
     writePrimer(QFile::encodeName(settings.scratch) + "/primer");
     Workers workers(settings.worker, settings.libraries, settings.threads);
-    std::map<long long, std::size_t> callOwner; // each call's pair, among the measurements
+    // Each call's pair, among the measurements, and the worker it went to: a
+    // forked process speaks for a call of its own worker's, never another's.
+    std::map<long long, std::pair<std::size_t, pid_t>> callOwner;
     long long calls = 0;
-    const auto forked = [&](long long call) {
-        const auto owner = callOwner.upper_bound(call);
-        if (owner == callOwner.begin())
+    const auto calling = [&](long long call, pid_t worker) { callOwner[call] = {result.measurements.size() - 1, worker}; };
+    const auto forked = [&](long long call, pid_t worker) {
+        const auto owner = callOwner.find(call);
+        if (owner == callOwner.end() || owner->second.second != worker)
             return;
-        Measurement &measured = result.measurements.at(std::prev(owner)->second);
+        Measurement &measured = result.measurements.at(owner->second.first);
         measured.status = RowStatus::Failed;
         measured.reason = QStringLiteral("a process the library forked returned from the call");
     };
@@ -350,24 +465,22 @@ SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long
             if (shardOf[file * settings.libraries.size() + library] != settings.shard)
                 continue;
             const LibraryChoice &choice = settings.libraries[library];
-            const QString folder = settings.scratch + QLatin1Char('/') + QString::number(result.measurements.size());
-            QDir().mkpath(folder + QStringLiteral("/in"));
-            const PairFiles files = filesOf(settings.files[file], folder, settings.scratch, library);
+            const std::optional<QByteArray> folder = freshFolder(settings.scratch);
+            PairFiles files = filesOf(settings.files[file], folder.value_or(QByteArray()), settings.scratch, library);
             const QString where = QStringLiteral("%1 \u00b7 %2").arg(shownName(settings.files[file].mid(settings.files[file].lastIndexOf('/') + 1)),
                                                                       shownName(choice.label.toUtf8()));
-            callOwner[calls + 1] = result.measurements.size();
             result.measurements.push_back({choice.label, choice.file, settings.files[file], sizes[file]});
             result.measurements.back().threads = settings.threads;
             Measurement &measured = result.measurements.back();
-            PairRun run(settings, workers, library, measured, files, progress, where, forked, calls);
-            if (!copyInto(files.original, files.copy)) {
+            PairRun run(settings, workers, library, measured, files, progress, where, calling, forked, calls);
+            if (!folder || !QDir().mkdir(QFile::decodeName(*folder + "/in")) || !copyInto(files.original, files.copy)) {
                 measured.status = RowStatus::Failed;
                 measured.reason = QStringLiteral("the file could not be copied into the scratch folder");
             } else if (run.direction(true)) {
                 run.direction(false);
             }
-            std::error_code ignored; // by bytes: a name the system's encoding does not carry goes too
-            std::filesystem::remove_all(QFile::encodeName(folder).toStdString(), ignored);
+            removeFolder(files.compressing);
+            removeFolder(files.decompressing);
             if (Interruption::signal()) { // the pair in hand was cut short
                 result.measurements.pop_back();
                 result.complete = false;

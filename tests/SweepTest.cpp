@@ -18,6 +18,7 @@
 #include <map>
 #include <numeric>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 namespace {
@@ -58,11 +59,16 @@ class Sweep : public ScratchFolder {
 protected:
     // The program with its work under the test's own folder; `started` runs
     // while it does, and stand-ins note their calls in the file "log".
+    // With `fileLimit`, no file the program (or a worker) writes may pass that many bytes.
     Ran run(const QStringList &arguments, const std::function<void(QProcess &)> &started = {},
-            const QString &outputFile = {})
+            const QString &outputFile = {}, rlim_t fileLimit = RLIM_INFINITY)
     {
         std::filesystem::create_directory(path("scratch"));
         QProcess program;
+        program.setChildProcessModifier([fileLimit] {
+            const rlimit limit{fileLimit, fileLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("BREVIMETER_STANDIN_LOG"), QString::fromStdString(path("log")));
         program.setProcessEnvironment(environment);
@@ -479,9 +485,16 @@ TEST_F(Sweep, WritesWhatItHasWhenStoppedAndFailsWhenItCannot)
         EXPECT_EQ(report["rows"][0]["library"], testLibrary("copy"));
         EXPECT_EQ(report["complete"], false);
     }
-    const Ran full = run({"--library", testLibrary("copy"), data}, {}, QStringLiteral("/dev/full"));
+    const QString report = QString::fromStdString(path("report.txt")), small = QString::fromStdString(write("small", "a few bytes"));
+    const Ran full = run({"--library", testLibrary("copy"), small}, {}, report, 200);
     EXPECT_EQ(full.exit, 3);
-    EXPECT_EQ(full.errors, QStringLiteral("brevimeter-bench: the report cannot be written: No space left on device\n"));
+    EXPECT_EQ(full.errors, QStringLiteral("brevimeter-bench: the report cannot be written: File too large\n"));
+    // Nor a report beside it, nor a chart: neither is left half written.
+    const Ran beside = run({"--library", testLibrary("copy"), "--output", "big.json", "--plot", "big.svg", small}, {}, report, 1000);
+    EXPECT_EQ(beside.exit, 3);
+    EXPECT_TRUE(beside.errors.contains(QStringLiteral("big.json: "))) << beside.errors.toStdString();
+    EXPECT_TRUE(beside.errors.contains(QStringLiteral("big.svg: "))) << beside.errors.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(path("big.json")) && std::filesystem::file_size(path("big.json")) > 0);
 }
 
 // Progress goes to a terminal, where a file name cannot reach it raw.
