@@ -5,6 +5,7 @@
 #include "Files.h"
 #include "Interruption.h"
 #include "Progress.h"
+#include "Took.h"
 #include "Workers.h"
 
 #include <QCoreApplication>
@@ -18,11 +19,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// A call that used other threads' CPU time beyond this share, or any child
-// process's, did not run on the calling thread alone.
-constexpr double OtherThreads = 0.05;
-constexpr std::chrono::microseconds Slack{100};
 
 // One pair's files. Compressing, the copy of the user's file and the
 // outputs, in a folder of the compressing worker's; decompressing, a copy of
@@ -77,33 +73,6 @@ bool writePrimer(const QByteArray &name)
     return file.write(text) == text.size();
 }
 
-// What one call of a worker gave.
-struct Took {
-    std::chrono::nanoseconds wall, cpu, threadCpu, childCpu;
-    long long faults, childFaults;
-};
-
-// A word of the worker's as a whole number of 0 or more.
-std::optional<long long> whole(const QByteArray &word)
-{
-    bool ok = false;
-    const long long value = word.toLongLong(&ok);
-    return ok && value >= 0 ? std::optional(value) : std::nullopt;
-}
-
-std::optional<Took> tookFrom(const QByteArray &line, long long call)
-{
-    const QList<QByteArray> words = line.split(' ');
-    if (words.size() != 8 || words[0] != "took" || whole(words[1]) != call)
-        return std::nullopt;
-    std::optional<long long> figures[6];
-    for (int i = 0; i < 6; ++i)
-        if (!(figures[i] = whole(words[i + 2])))
-            return std::nullopt;
-    const auto ns = [&](int i) { return std::chrono::nanoseconds(*figures[i]); };
-    return Took{ns(0), ns(1), ns(2), ns(3), *figures[4], *figures[5]};
-}
-
 double seconds(std::chrono::nanoseconds time)
 {
     return std::chrono::duration<double>(time).count();
@@ -146,8 +115,7 @@ public:
                 samples.seconds.push_back(seconds(took->wall));
                 samples.cpuSeconds.push_back(seconds(took->cpu + took->childCpu));
                 samples.faults.push_back(double(took->faults + took->childFaults));
-                samples.oneThread = samples.oneThread && took->childCpu.count() == 0
-                                    && took->cpu - took->threadCpu <= OtherThreads * took->cpu + Slack;
+                samples.oneThread = samples.oneThread && onOneThread(*took);
                 spent += took->wall;
             }
             childrenRan = childrenRan || took->childCpu.count() > 0 || took->childFaults > 0;
@@ -298,10 +266,12 @@ private:
         const long long call = ++calls_;
         calling_(call, worker.pid());
         Interruption::setWorker(worker.pid());
+        const std::optional<std::chrono::nanoseconds> cpuBefore = mainThreadCpu(worker.pid());
         const auto sentAt = std::chrono::steady_clock::now();
         const bool sent = worker.send("call " + QByteArray::number(call) + ' ' + input.toHex() + ' ' + output.toHex());
         const std::optional<QByteArray> line = sent ? next(worker, deadline()) : std::nullopt;
         const auto seen = std::chrono::steady_clock::now() - sentAt;
+        const std::optional<std::chrono::nanoseconds> cpuAfter = mainThreadCpu(worker.pid());
         Interruption::setWorker(0);
         std::optional<Took> took = line ? tookFrom(*line, call) : std::nullopt;
         if (!took) {
@@ -310,11 +280,10 @@ private:
             lost(worker);
             return took;
         }
-        // The call lies within what the sweep saw of it, from the command to the answer.
-        if (took->wall > seen) {
+        if (const std::optional<QString> doubt = doubtAbout(*took, seen, cpuBefore && cpuAfter ? std::optional(*cpuAfter - *cpuBefore) : std::nullopt)) {
             worker.kill();
             workers_.retire(library_, compress_);
-            fail(RowStatus::Failed, QStringLiteral("the worker reported a call longer than the sweep saw it take: its report is not its own"));
+            fail(RowStatus::Failed, *doubt);
             return std::nullopt;
         }
         return took;
