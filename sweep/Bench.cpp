@@ -126,7 +126,11 @@ int compare(const Options &options)
     const std::vector<Comparison> comparisons = compared(*before, *after);
     if (!writeAll(options, [&](ReportFormat format) { return writtenComparison(comparisons, format, before->made, after->made); }))
         return 3;
-    return options.failIfSlower && slowerThan(comparisons, *options.failIfSlower) ? 1 : 0;
+    if (!options.failIfSlower)
+        return 0;
+    if (!after->made.complete)
+        return std::fprintf(stderr, "brevimeter-bench: %s: the sweep was cut short\n", qPrintable(shownName(QFile::encodeName(options.reports[1])))), 1;
+    return slowerThan(comparisons, *options.failIfSlower) || worsened(comparisons) ? 1 : 0;
 }
 
 } // namespace

@@ -114,6 +114,7 @@ const ComparisonColumn Columns[] = {
     {"decompress_significant", false, [](const Comparison &c) { return QByteArray(c.decompress.significant ? "true" : "false"); }},
     {"status_before", true, [](const Comparison &c) { return c.beforeStatus.toUtf8(); }},
     {"status_after", true, [](const Comparison &c) { return c.afterStatus.toUtf8(); }},
+    {"content_differs", false, [](const Comparison &c) { return QByteArray(c.otherContent ? "true" : "false"); }},
 };
 
 QByteArray csv(const std::vector<Comparison> &comparisons)
@@ -150,7 +151,8 @@ QByteArray json(const std::vector<Comparison> &comparisons, const Provenance &be
         return "{\"machine\": " + jsonText(p.machine) + ", \"date\": " + jsonText(p.date) + ", \"version\": " + jsonText(p.version) + '}';
     };
     return "{\n  \"rows\": [\n" + rows.join(",\n") + (rows.isEmpty() ? "" : "\n") + "  ],\n  \"before\": " + made(before)
-           + ",\n  \"after\": " + made(after) + ",\n  \"method\": " + jsonText(QStringLiteral(
+           + ",\n  \"after\": " + made(after) + ",\n  \"options_differ\": " + jsonText(differingOptions(before, after).join(QStringLiteral(", ")))
+           + ",\n  \"method\": " + jsonText(QStringLiteral(
                "speeds: ratio of median call times, 95% percentile bootstrap of the timed calls, %1 resamples; "
                "fewer than %2 calls a side: no interval").arg(Resamples).arg(FewestCalls)) + "\n}\n";
 }
@@ -163,8 +165,9 @@ QByteArray table(const std::vector<Comparison> &comparisons, const Provenance &b
         const Comparison &c = comparisons[i];
         if (i == 0 || c.file != comparisons[i - 1].file)
             headings.emplace_back(grid.size(), c.total ? QStringLiteral("(all), the files both measured") : shortened(shownName(c.file), TableWidth));
-        const QString status = c.beforeStatus == c.afterStatus ? (c.afterStatus == QLatin1String("ok") ? QString() : c.afterStatus)
-                                                               : c.beforeStatus + QStringLiteral(" \u2192 ") + c.afterStatus;
+        const QString status = c.otherContent                  ? QStringLiteral("other content, not compared")
+                               : c.beforeStatus == c.afterStatus ? (c.afterStatus == QLatin1String("ok") ? QString() : c.afterStatus)
+                                                                 : c.beforeStatus + QStringLiteral(" \u2192 ") + c.afterStatus;
         grid.push_back({QStringLiteral("  ") + shortened(shownName(c.label.toUtf8()), ShortName), shown(c.size.percent),
                         shown(c.compress.percent) + (c.compress.significant ? QStringLiteral("*") : QStringLiteral(" ")),
                         interval(c.compress),
@@ -188,6 +191,8 @@ QByteArray table(const std::vector<Comparison> &comparisons, const Provenance &b
         else
             out << line;
     }
+    if (const QStringList differing = differingOptions(before, after); !differing.isEmpty())
+        out << QStringLiteral("options that differ: ") + shownName(differing.join(QStringLiteral(", ")).toUtf8());
     out
         << QStringLiteral("size: the compressed size's change; speeds: + is faster, by the ratio of median call times")
         << QStringLiteral("[low, high]: its 95% interval, a percentile bootstrap of the timed calls (%1 resamples)").arg(Resamples)
@@ -208,7 +213,12 @@ std::vector<Comparison> compared(const Report &before, const Report &after)
                 order.push_back(pair);
             (*into)[pair] = &measured;
         }
+    std::map<QByteArray, QByteArray> digestBefore, digestAfter;
+    for (const auto &[made, into] : {std::pair(&before.made, &digestBefore), std::pair(&after.made, &digestAfter)})
+        for (const FileFacts &facts : made->files)
+            (*into)[facts.name] = facts.sha256;
     std::vector<Comparison> comparisons;
+    std::map<QString, std::pair<QString, QString>> worst; // each library's first pair not ok, each side
     std::map<QString, std::pair<Sides, Sides>> totals; // each library's files in both, each way
     std::map<QString, std::pair<unsigned long long, unsigned long long>> sizes;
     std::vector<QString> labels;
@@ -219,7 +229,13 @@ std::vector<Comparison> compared(const Report &before, const Report &after)
         comparison.afterStatus = b ? QString::fromLatin1(statusName(b->status)) : QStringLiteral("missing");
         if (std::find(labels.begin(), labels.end(), pair.first) == labels.end())
             labels.push_back(pair.first);
-        if (a && b && a->status == RowStatus::Ok && b->status == RowStatus::Ok) {
+        comparison.otherContent = digestBefore.count(pair.second) && digestAfter.count(pair.second)
+                                  && digestBefore[pair.second] != digestAfter[pair.second];
+        auto &[worstBefore, worstAfter] = worst[pair.first];
+        for (const auto &[into, status] : {std::pair(&worstBefore, comparison.beforeStatus), std::pair(&worstAfter, comparison.afterStatus)})
+            if (into->isEmpty() && status != QLatin1String("ok"))
+                *into = status;
+        if (a && b && a->status == RowStatus::Ok && b->status == RowStatus::Ok && !comparison.otherContent) {
             comparison.before = a->compressed;
             comparison.after = b->compressed;
             comparison.size = sizeChange(a->compressed, b->compressed);
@@ -240,7 +256,8 @@ std::vector<Comparison> compared(const Report &before, const Report &after)
                                        [&](const Comparison &c) { return c.file != comparisons.front().file; });
     for (const QString &label : manyFiles ? labels : std::vector<QString>()) {
         Comparison total{label, "(all)", true};
-        total.beforeStatus = total.afterStatus = QStringLiteral("ok");
+        total.beforeStatus = worst[label].first.isEmpty() ? QStringLiteral("ok") : worst[label].first;
+        total.afterStatus = worst[label].second.isEmpty() ? QStringLiteral("ok") : worst[label].second;
         if (totals.count(label)) {
             total.before = sizes[label].first;
             total.after = sizes[label].second;
@@ -271,4 +288,24 @@ bool slowerThan(const std::vector<Comparison> &comparisons, double percent)
             if (change->significant && change->percent && *change->percent < -percent)
                 return true;
     return false;
+}
+
+bool worsened(const std::vector<Comparison> &comparisons)
+{
+    return std::any_of(comparisons.begin(), comparisons.end(), [](const Comparison &c) {
+        return !c.total && (c.otherContent || (c.beforeStatus == QLatin1String("ok") && c.afterStatus != QLatin1String("ok")));
+    });
+}
+
+QStringList differingOptions(const Provenance &before, const Provenance &after)
+{
+    std::map<QString, QJsonValue> earlier(before.options.begin(), before.options.end()), later(after.options.begin(), after.options.end());
+    QStringList names;
+    for (const auto &[name, value] : earlier)
+        if (!later.count(name) || later[name] != value)
+            names << name;
+    for (const auto &[name, value] : later)
+        if (!earlier.count(name))
+            names << name;
+    return names;
 }

@@ -4,11 +4,15 @@
 // interval. The interval is a percentile bootstrap of the ratio of median
 // call times (2000 resamples of each side's timed calls, from a fixed seed,
 // so the same reports give the same intervals); a change counts only where
-// its interval excludes none, and not at all with fewer than 3 calls a side.
+// its interval excludes none, and not at all with fewer than 5 calls a side
+// (with 3, one pair in ten of the same library would show a change). A pair
+// whose file's content differs between the reports is shown but not
+// compared, nor counted in its library's total.
 #pragma once
 
 #include "Report.h"
 
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -24,11 +28,12 @@ struct Comparison {
     bool total = false;
     std::optional<unsigned long long> before, after; // compressed sizes, where both went through
     Change size, compress, decompress;
-    QString beforeStatus, afterStatus; // "missing" where a report has no such row
+    QString beforeStatus, afterStatus; // "missing" where a report has no such row; a total's: its pairs' first not ok
+    bool otherContent = false;         // the file's digest differs between the reports
 };
 
 constexpr int Resamples = 2000;
-constexpr std::size_t FewestCalls = 3;
+constexpr std::size_t FewestCalls = 5;
 
 std::vector<Comparison> compared(const Report &before, const Report &after);
 
@@ -38,3 +43,10 @@ QByteArray writtenComparison(const std::vector<Comparison> &comparisons, ReportF
 
 // Whether a speed fell significantly by more than `percent`.
 bool slowerThan(const std::vector<Comparison> &comparisons, double percent);
+
+// Whether a pair that was ok before is not now, or is missing, or was
+// measured on other content: what no speed can make up for.
+bool worsened(const std::vector<Comparison> &comparisons);
+
+// The options whose values differ between the reports, by name.
+QStringList differingOptions(const Provenance &before, const Provenance &after);

@@ -214,6 +214,47 @@ TEST(Report, ComparesTwoReportsWithConfidence)
               writtenComparison(compared(before, after), ReportFormat::Csv, before.made, after.made)) << "the same intervals again";
 }
 
+// What no speed makes up for: a pair ok before and failed or missing after,
+// or a file whose content changed, which is shown but neither compared nor
+// counted in the total; a total is as bad as its worst pair. Four calls a
+// side give no interval.
+TEST(Report, ComparisonCountsOnlyTheSameContentAndFailsOnAWorsenedPair)
+{
+    const std::vector<double> four{1.0, 1.1, 0.9, 1.0}, half{0.5, 0.55, 0.45, 0.5};
+    Report before, after;
+    before.measurements = {measured("a", "f1", 1000, 400, {four, four}, {four, four}),
+                           measured("a", "f2", 1000, 500, {four, four}, {four, four})};
+    after.measurements = {measured("a", "f1", 1000, 300, {half, half}, {half, half}),
+                          measured("a", "f2", 1000, 500, {half, half}, {half, half})};
+    before.made.files = {{"f1", 1000, "aa"}, {"f2", 1000, "bb"}};
+    after.made.files = {{"f1", 1000, "cc"}, {"f2", 1000, "bb"}};
+    before.made.options = {{"runs", 4}, {"threads", 1}};
+    after.made.options = {{"runs", 4}, {"threads", 2}, {"fresh", true}};
+    std::vector<Comparison> changes = compared(before, after);
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_TRUE(changes[0].otherContent);
+    EXPECT_FALSE(changes[0].size.percent) << "another file's size is no change";
+    EXPECT_FALSE(changes[1].otherContent);
+    EXPECT_FALSE(changes[1].compress.low) << "four calls a side give no interval";
+    EXPECT_EQ(*changes[2].before, 500u) << "the total leaves out the changed file";
+    EXPECT_TRUE(worsened(changes));
+    EXPECT_EQ(differingOptions(before.made, after.made), (QStringList{"threads", "fresh"}));
+    EXPECT_TRUE(writtenComparison(changes, ReportFormat::Table, before.made, after.made).contains("options that differ: threads, fresh"));
+    EXPECT_TRUE(writtenComparison(changes, ReportFormat::Table, before.made, after.made).contains("other content, not compared"));
+
+    after.made.files = before.made.files;
+    after.measurements[1].status = RowStatus::Failed;
+    changes = compared(before, after);
+    EXPECT_FALSE(changes[0].otherContent);
+    EXPECT_EQ((QStringList{changes[2].beforeStatus, changes[2].afterStatus}), (QStringList{"ok", "failed"})) << "a total is its worst pair";
+    EXPECT_TRUE(worsened(changes));
+    after.measurements.pop_back();
+    EXPECT_TRUE(worsened(compared(before, after))) << "a pair gone missing";
+    EXPECT_FALSE(worsened(compared(before, before)));
+    before.measurements[1].status = RowStatus::Failed;
+    EXPECT_FALSE(worsened(compared(before, before))) << "failed both times is no worse";
+}
+
 // Where the sweep is, and how long the rest will take at each library's own
 // pace (the others' for one not yet started); away from a terminal, a line
 // at most every so often.

@@ -398,8 +398,8 @@ TEST_F(Sweep, CallsAsOftenAsTheWarmUpRunsAndTimeAsk)
 TEST_F(Sweep, ComparesTwoReports)
 {
     write("data", Data);
-    run({"--runs", "3", "--output", "before.json", "--library", "mine=" + testLibrary("copy"), "data"});
-    run({"--runs", "3", "--output", "after.json", "--library", "mine=" + testLibrary("takes_ms"), "data"});
+    run({"--runs", "5", "--output", "before.json", "--library", "mine=" + testLibrary("copy"), "data"});
+    run({"--runs", "5", "--output", "after.json", "--library", "mine=" + testLibrary("takes_ms"), "data"});
     const Ran same = run({"--compare", "--format", "csv", "--fail-if-slower", "5", "before.json", "before.json"});
     EXPECT_EQ(same.exit, 0) << same.errors.toStdString();
     const std::vector<QStringList> rows = [&] {
