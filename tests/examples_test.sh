@@ -28,6 +28,18 @@ rows=$(grep -c -E '^  (copy|zlib:1) ' "$work/merged.txt")
 [ "$rows" = 8 ] || fail "the merged table has $rows library rows, not 3 files and a total for each of 2 libraries"
 [ -s "$reports/sweep.svg" ] && grep -q '"complete": true' "$reports/sweep.json" || fail "the merged report or chart"
 
+# A library whose every row fails: the merge still writes its report, table
+# and chart, and exits 1, as a sweep does.
+SWEEP_LIBRARIES="--library copy --library bad=$2/tests/empty/libnorvik.so" SLURM_ARRAY_JOB_ID=43 SLURM_ARRAY_TASK_ID=1 \
+  bash "$examples/sweep.sbatch" || true
+SLURM_ARRAY_JOB_ID=43 SWEEP_LIBRARIES="--library copy --library bad=$2/tests/empty/libnorvik.so" SLURM_ARRAY_TASK_ID=2 \
+  bash "$examples/sweep.sbatch" || true
+status=0
+SWEEP_JOB=43 bash "$examples/merge.sbatch" > "$work/failing.txt" || status=$?
+[ "$status" = 1 ] || fail "the merge of a sweep with failed rows exits $status, not 1"
+grep -q -E '^  bad .*failed' "$work/failing.txt" && [ -s "$work/submitted/brevimeter-reports/43/sweep.svg" ] \
+  || fail "the merge of a sweep with failed rows wrote no table or chart: $(cat "$work/failing.txt")"
+
 # A task stopped by its time limit, and one that never ran.
 sed -i 's/"complete": true/"complete": false/' "$reports/shard-2.json"
 if SWEEP_JOB=42 bash "$examples/merge.sbatch" 2> "$work/said"; then fail "a shard cut short was merged"; fi
@@ -38,8 +50,11 @@ grep -q 'shard 2/2 is missing' "$work/said" || fail "the merge did not say which
 
 if command -v parallel >/dev/null; then
   cd "$work/submitted"
-  bash "$examples/parallel-sweep.sh" 3 "$work/parallel" --library copy --runs 1 corpus > "$work/parallel.txt" \
-    || fail "the GNU parallel sweep"
-  [ "$(grep -c -E '^  copy ' "$work/parallel.txt")" = 4 ] || fail "the GNU parallel sweep's table"
+  for sweep in first second; do
+    bash "$examples/parallel-sweep.sh" 3 "$work/parallel" --library copy --runs 1 corpus > "$work/parallel.txt" \
+      || fail "the GNU parallel sweep"
+    [ "$(grep -c -E '^  copy ' "$work/parallel.txt")" = 4 ] || fail "the GNU parallel sweep's table"
+  done
+  [ "$(ls "$work/parallel"/sweep-*/shard-*.json | wc -l)" = 6 ] || fail "two runs of the GNU parallel sweep shared a folder"
 fi
 echo "the job scripts run as shipped"
