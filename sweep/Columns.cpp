@@ -54,6 +54,7 @@ constexpr Column Columns[] = {
     {"reason", Format::Text, [](const ReportLine &l) { return text(l.reason); }},
     {"codecs", Format::Text, [](const ReportLine &l) { return text(l.codecs); }},
     {"threads", Format::Count, [](const ReportLine &l) { return Cell{QByteArray::number(l.threads), Format::Count}; }},
+    {"library_sha256", Format::Text, [](const ReportLine &l) { return text(QString::fromLatin1(l.librarySha256)); }},
 };
 
 } // namespace

@@ -33,6 +33,7 @@ struct Measurement {
     QString reason;   // what went wrong, for a pair that is not ok
     int threads = 1;  // what the shipped libraries were given
     QString codecs;   // the codec libraries the library brought in, with their versions ("libzstd 1.5.4")
+    QByteArray librarySha256; // the library file's SHA-256 digest in hexadecimal, where it could be read
 
     bool operator==(const Measurement &) const = default;
 };

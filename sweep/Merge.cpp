@@ -152,16 +152,23 @@ Report joined(std::vector<Shard> &shards)
             if (!pairs.emplace(std::pair(file, library), &measured).second)
                 refuse(QStringLiteral("%1 is in more than one shard (again in %2)").arg(pair, shown(shard.name)));
         }
-    // A library is one build of one codec throughout.
-    std::map<QString, std::pair<QString, QString>> codecs; // label: the codecs, and where they were first seen
+    // A library is one build of one codec throughout, wherever it loaded.
+    std::map<QString, std::pair<Measurement, QString>> builds; // label: a row that loaded it, and its shard
     for (const Shard &shard : shards)
         for (const Measurement &measured : shard.report.measurements) {
-            if (measured.codecs.isEmpty())
+            if (measured.librarySha256.isEmpty() && measured.codecs.isEmpty())
+                continue; // it never loaded
+            const auto [seen, fresh] = builds.emplace(measured.label, std::pair(measured, shard.name));
+            const Measurement &first = seen->second.first;
+            if (fresh)
                 continue;
-            const auto [seen, fresh] = codecs.emplace(measured.label, std::pair(measured.codecs, shard.name));
-            if (!fresh && seen->second.first != measured.codecs)
-                refuse(QStringLiteral("%1 ran on %2 in %3, on %4 in %5").arg(shown(measured.label), shown(seen->second.first),
+            if (first.codecs != measured.codecs)
+                refuse(QStringLiteral("%1 ran on %2 in %3, on %4 in %5").arg(shown(measured.label), shown(first.codecs),
                                                                             shown(seen->second.second), shown(measured.codecs), shown(shard.name)));
+            if (first.librarySha256 != measured.librarySha256)
+                refuse(QStringLiteral("%1 is one build of its library in %2 (SHA-256 %3), another in %4 (%5)")
+                           .arg(shown(measured.label), shown(seen->second.second), shown(QString::fromLatin1(first.librarySha256)),
+                                shown(shard.name), shown(QString::fromLatin1(measured.librarySha256))));
         }
     Report merged;
     for (qsizetype file = 0; file < files.size(); ++file)

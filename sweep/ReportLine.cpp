@@ -67,6 +67,7 @@ ReportLine lineOf(const Measurement &measurement)
     line.peakMiB = combine(measurement.compress.processPeakMiB, measurement.decompress.processPeakMiB, true);
     line.threads = measurement.threads;
     line.codecs = measurement.codecs;
+    line.librarySha256 = measurement.librarySha256;
     line.status = measurement.status;
     line.reason = measurement.reason;
     if (slowFirst(measurement.compress))

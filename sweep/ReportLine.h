@@ -30,6 +30,7 @@ struct ReportLine {
     QStringList notes;                  // words: what a reader should know of these figures
     int threads = 1;
     QString codecs;
+    QByteArray librarySha256;
 
     bool operator==(const ReportLine &) const = default;
 };

@@ -88,10 +88,17 @@ Measurement measurementFrom(const QJsonObject &row, const QString &where)
     measured.status = *status;
     measured.reason = member(row, "reason", QJsonValue::String, where).toString();
     measured.codecs = member(row, "codecs", QJsonValue::String, where).toString();
+    measured.librarySha256 = member(row, "library_sha256", QJsonValue::String, where).toString().toLatin1();
     measured.threads = int(std::min(whole(member(row, "threads", QJsonValue::Double, where), where, "threads"), 1024ull));
     const QJsonObject samples = member(row, "samples", QJsonValue::Object, where).toObject();
     measured.compress = samplesFrom(member(samples, "compress", QJsonValue::Object, where).toObject(), where);
     measured.decompress = samplesFrom(member(samples, "decompress", QJsonValue::Object, where).toObject(), where);
+    // A pair that went through made at least one timed call each way, wrote
+    // an output and was measured throughout.
+    if (measured.status == RowStatus::Ok)
+        for (const DirectionSamples *direction : {&measured.compress, &measured.decompress})
+            if (!measured.compressed || direction->seconds.empty() || !direction->peakMiB || !direction->processPeakMiB)
+                refuse(QStringLiteral("%1: it is ok, but without the timed calls, output and peaks of a pair that went through").arg(where));
     return measured;
 }
 

@@ -1,6 +1,7 @@
 #include "Sweep.h"
 
 #include "Deal.h"
+#include "Digest.h"
 #include "FileName.h"
 #include "Files.h"
 #include "Interruption.h"
@@ -394,6 +395,20 @@ PairFiles filesOf(const QByteArray &file, const QByteArray &folder, const QStrin
 
 } // namespace
 
+// Each library file's digest, read once, so that a report says which build
+// it measured.
+void noteDigests(std::vector<Measurement> &measurements)
+{
+    std::map<QString, QByteArray> digests;
+    for (Measurement &measured : measurements) {
+        if (!digests.count(measured.library)) {
+            const std::optional<FileFacts> facts = factsOf(QFile::encodeName(measured.library));
+            digests[measured.library] = facts ? facts->sha256 : QByteArray();
+        }
+        measured.librarySha256 = digests[measured.library];
+    }
+}
+
 QString workerProgram()
 {
     const QString here = QCoreApplication::applicationDirPath();
@@ -453,10 +468,12 @@ SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long
             if (Interruption::signal()) { // the pair in hand was cut short
                 result.measurements.pop_back();
                 result.complete = false;
+                noteDigests(result.measurements);
                 return result;
             }
             progress.done(library, pairWeight(sizes[file]));
         }
     }
+    noteDigests(result.measurements);
     return result;
 }

@@ -58,12 +58,12 @@ TEST(Report, GivesEveryFigureOfALineAndOfATotal)
     const QStringList lines = csvLines(sample());
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines.mid(1), (QStringList{
-        R"-("lib/a.so","f1",1000,400,2.5,0.25,0.5,0.125,0.25,0.002,0.004,0.5625,9,"ok","a",0.75,0.375,0.375,0.1875,4,2,2,6,1.5,0.5,3,2,"","","",1)-",
-        R"-("lib/b.so","f1",1000,1000,1,0.5,0.5,0.5,0.5,0.002,0.002,1,1,"ok","b",0.5,0.5,0.5,0.5,0,0,0,0,0.5,0.5,1,1,"","","",1)-",
-        R"-("lib/a.so","f2",3000,1000,3,2,2,1,1,0.0015,0.003,1.5,8,"ok","a",2,1,0.5,1,6,1,10,1,32,1.5,1,1,"first-compress-slow cpu-below-wall","","",1)-",
-        R"-("lib/b.so","f2",3000,10,300,0.5,0.5,,,0.006,,,,"failed","b",0.5,,0.5,,1,,1,,0.5,,1,,"","boom","",1)-",
-        R"-("lib/a.so","(all)",4000,1400,2.857142857142857,2.25,2.5,1.125,1.25,0.0016,0.0032,2.0625,9,"ok","a",2.75,1.375,0.875,1.1875,6,2,12,7,33.5,2,4,3,"first-compress-slow cpu-below-wall","","",1)-",
-        R"-("lib/b.so","(all)",4000,1010,3.9603960396039604,1,1,,,0.004,,,,"failed","b",1,,1,,1,,1,,1,,2,,"","","",1)-"}));
+        R"-("lib/a.so","f1",1000,400,2.5,0.25,0.5,0.125,0.25,0.002,0.004,0.5625,9,"ok","a",0.75,0.375,0.375,0.1875,4,2,2,6,1.5,0.5,3,2,"","","",1,"")-",
+        R"-("lib/b.so","f1",1000,1000,1,0.5,0.5,0.5,0.5,0.002,0.002,1,1,"ok","b",0.5,0.5,0.5,0.5,0,0,0,0,0.5,0.5,1,1,"","","",1,"")-",
+        R"-("lib/a.so","f2",3000,1000,3,2,2,1,1,0.0015,0.003,1.5,8,"ok","a",2,1,0.5,1,6,1,10,1,32,1.5,1,1,"first-compress-slow cpu-below-wall","","",1,"")-",
+        R"-("lib/b.so","f2",3000,10,300,0.5,0.5,,,0.006,,,,"failed","b",0.5,,0.5,,1,,1,,0.5,,1,,"","boom","",1,"")-",
+        R"-("lib/a.so","(all)",4000,1400,2.857142857142857,2.25,2.5,1.125,1.25,0.0016,0.0032,2.0625,9,"ok","a",2.75,1.375,0.875,1.1875,6,2,12,7,33.5,2,4,3,"first-compress-slow cpu-below-wall","","",1,"")-",
+        R"-("lib/b.so","(all)",4000,1010,3.9603960396039604,1,1,,,0.004,,,,"failed","b",1,,1,,1,,1,,1,,2,,"","","",1,"")-"}));
     EXPECT_EQ(lines[0].count(',') + 1, QString(lines[1]).count(',') + 1) << "as many columns as names";
 }
 
@@ -114,7 +114,9 @@ TEST(Report, ReadsBackWhatItWroteAndNothingElse)
         {{"\"status\": \"ok\"", "\"status\": \"fine\""}, "row 1 (a on f1): no such status as \"fine\""},
         {{"\"size\": 4000,", "\"size\": 4001,"}, "row 5 (a on (all)): size is 4001, but its samples give 4000"},
         {{"\"complete\": true", "\"complete\": 1"}, "the report: \"complete\" is missing or not what a report holds there"},
-        {{"\"rows\": [", "\"rowz\": ["}, "not a JSON report of brevimeter-bench"}};
+        {{"\"rows\": [", "\"rowz\": ["}, "not a JSON report of brevimeter-bench"},
+        {{"\"peak_mib\": 4,", "\"peak_mib\": null,"},
+         "row 1 (a on f1): it is ok, but without the timed calls, output and peaks of a pair that went through"}};
     for (const auto &[edit, why] : edits) {
         const qsizetype at = json.indexOf(edit.first);
         ASSERT_GE(at, 0) << edit.first;
@@ -335,7 +337,9 @@ TEST_F(Shards, JoinIntoOneSweepOrNothing)
          "edited-7.json holds c\\x1b[2J on f1, which its options do not name"},
         {{one, "no\x1b]such.json"}, "no\\x1b]such.json: No such file or directory"},
         {{one, edited([](Report &r) { r.measurements[0].codecs = "libzstd 1.5.5", r.measurements[1].codecs = "libzstd 1.5.4"; })},
-         "b ran on libzstd 1.5.5 in edited-8.json, on libzstd 1.5.4 in edited-8.json"}};
+         "b ran on libzstd 1.5.5 in edited-8.json, on libzstd 1.5.4 in edited-8.json"},
+        {{one, edited([](Report &r) { r.measurements[0].librarySha256 = "dd", r.measurements[1].librarySha256 = "ee"; })},
+         "b is one build of its library in edited-9.json (SHA-256 dd), another in edited-9.json (ee)"}};
     for (const auto &[files, why] : refused) {
         const auto [none, told] = merged(files);
         EXPECT_FALSE(none) << why;

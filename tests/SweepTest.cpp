@@ -5,6 +5,7 @@
 #include "support/ScratchFolder.h"
 #include "support/TestLibraries.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,7 +29,7 @@ const QString Columns = QStringLiteral("library,file,size,compressed,ratio,compr
                                        "peak_rss_mib,status,label,compress_s_max,decompress_s_max,compress_cpu_s,"
                                        "decompress_cpu_s,compress_peak_mib,decompress_peak_mib,compress_faults,"
                                        "decompress_faults,compress_s_first,decompress_s_first,compress_calls,"
-                                       "decompress_calls,notes,reason,codecs,threads");
+                                       "decompress_calls,notes,reason,codecs,threads,library_sha256");
 
 // A CSV line's fields by column name.
 struct Fields {
@@ -277,6 +278,10 @@ TEST_F(Sweep, WritesEveryFormatWithNamesKeptWhole)
     EXPECT_EQ(report["files"][0]["sha256"], QStringLiteral("b94f6f125c79e3a5ffaa826f584c10d52ada669e6762051b826b55776d05aed2"))
         << "the SHA-256 of \"some text\"";
     EXPECT_EQ(row["samples"]["compress"]["s"].toArray().size(), 2);
+    QFile loaded(row["library"].toString());
+    ASSERT_TRUE(loaded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(row["library_sha256"].toString().toLatin1(), QCryptographicHash::hash(loaded.readAll(), QCryptographicHash::Sha256).toHex())
+        << "which build was measured";
     EXPECT_EQ(json.exit, 0);
     EXPECT_TRUE(QString::fromStdString(read(path("chart.svg"))).contains(QStringLiteral("odd, &quot;name&quot;\\.txt")));
 
