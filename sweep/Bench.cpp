@@ -93,7 +93,7 @@ std::optional<Report> measured(Options &options)
     {
         QTemporaryDir scratch(options.scratchParent + QStringLiteral("/brevimeter-bench-XXXXXX"));
         if (!scratch.isValid())
-            return refused(QStringLiteral("%1: %2").arg(options.scratchParent, scratch.errorString())), std::nullopt;
+            return refused(QStringLiteral("%1: %2").arg(shownName(QFile::encodeName(options.scratchParent)), scratch.errorString())), std::nullopt;
         settings.scratch = scratch.path(); // absolute, whatever was given
         Progress progress;
         result = sweep(settings, sizes, progress);

@@ -9,6 +9,10 @@
 
 // What `given` stands for, one library a word ("[LABEL=]NAME:LEVEL"), or
 // itself where it names one level or none; why not, as a sentence, for a
-// range that runs backwards. Whether NAME is a library with levels is the
+// range that runs backwards, a level past any a library has, or more levels
+// than MostLevels. Whether NAME is a library with levels is the
 // caller's to know.
 std::variant<QStringList, QString> expandedLevels(const QString &given);
+
+// The most levels one argument may stand for (zstd has 131,094).
+constexpr long long MostLevels = 1000;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,22 @@ bool collect(const QString &argument, std::vector<QByteArray> &files)
     return std::all_of(found.begin(), found.end(), readable);
 }
 
+// One file under two names (given twice, or in a folder and by itself)
+// would be measured twice and its figures counted twice in the totals.
+bool eachOnce(const std::vector<QByteArray> &files)
+{
+    std::map<std::pair<dev_t, ino_t>, QByteArray> seen;
+    for (const QByteArray &file : files) {
+        struct stat status {};
+        if (::stat(file.constData(), &status) != 0)
+            return refuse(file, std::strerror(errno));
+        const auto [first, fresh] = seen.emplace(std::pair(status.st_dev, status.st_ino), file);
+        if (!fresh)
+            return refuse(QStringLiteral("%1 and %2 are one file; give it once").arg(shownName(first->second), shownName(file)));
+    }
+    return true;
+}
+
 // What --library names, each with a label of its own; a reference's levels
 // in one argument are a library each.
 bool chooseLibraries(const QStringList &given, std::vector<LibraryChoice> &libraries)
@@ -89,7 +106,7 @@ bool chooseLibraries(const QStringList &given, std::vector<LibraryChoice> &libra
             if (!readable(QFile::encodeName(chosen.file)))
                 return false;
             if (std::any_of(libraries.begin(), libraries.end(), [&](const LibraryChoice &l) { return l.label == chosen.label; }))
-                return refuse(QStringLiteral("two libraries are labelled %1; name them with LABEL=").arg(chosen.label));
+                return refuse(QStringLiteral("two libraries are labelled %1; name them with LABEL=").arg(shownName(chosen.label.toUtf8())));
             libraries.push_back(chosen);
         }
     }
@@ -117,7 +134,7 @@ bool writable(const QString &name)
     QFile file(name);
     const bool existed = file.exists();
     if (!file.open(QIODevice::Append))
-        return refuse(QStringLiteral("%1: %2").arg(name, file.errorString()));
+        return refuse(QStringLiteral("%1: %2").arg(shownName(QFile::encodeName(name)), file.errorString()));
     file.close();
     return existed || file.remove();
 }
@@ -168,6 +185,33 @@ constexpr Described Table[] = {
     {"fail-if-slower", "With --compare: exit 1 when a speed fell significantly by more than this many percent.",
      "percent", nullptr},
 };
+
+// An option the mode would not use is refused rather than ignored: a user
+// who gives --runs to --merge expects it to do something.
+bool fitsTheMode(const QCommandLineParser &parser)
+{
+    const QStringList modes{QStringLiteral("list-libraries"), QStringLiteral("merge"), QStringLiteral("compare")};
+    QStringList given;
+    for (const QString &mode : modes)
+        if (parser.isSet(mode))
+            given << mode;
+    if (given.size() > 1)
+        return refuse(QStringLiteral("--%1 and --%2: one at a time").arg(given[0], given[1]));
+    if (given.isEmpty())
+        return true;
+    QStringList unused{QStringLiteral("library"), QStringLiteral("runs"), QStringLiteral("warmup"), QStringLiteral("min-time"),
+                       QStringLiteral("max-time"), QStringLiteral("threads"), QStringLiteral("fresh"), QStringLiteral("timeout"),
+                       QStringLiteral("scratch"), QStringLiteral("shard")};
+    if (given[0] != QLatin1String("merge"))
+        unused << QStringLiteral("plot");
+    if (given[0] == QLatin1String("list-libraries"))
+        unused << QStringLiteral("output");
+    const QStringList named = parser.optionNames(); // as given, defaults aside
+    for (const QString &option : unused)
+        if (named.contains(option))
+            return refuse(QStringLiteral("--%1 does nothing with --%2").arg(option, given[0]));
+    return true;
+}
 
 } // namespace
 
@@ -246,6 +290,8 @@ std::optional<Options> parseOptions(const QStringList &arguments)
                    : parser.isSet(QStringLiteral("merge"))        ? Mode::Merge
                    : parser.isSet(QStringLiteral("compare"))      ? Mode::Compare
                                                                   : Mode::Sweep;
+    if (!fitsTheMode(parser))
+        return std::nullopt;
     if (options.mode == Mode::List)
         return options;
     if (options.mode == Mode::Merge && positional.isEmpty())
@@ -260,6 +306,8 @@ std::optional<Options> parseOptions(const QStringList &arguments)
                 return std::nullopt;
         if (sweep.files.empty())
             return refuse(QStringLiteral("no regular file under the folders given")), std::nullopt;
+        if (!eachOnce(sweep.files))
+            return std::nullopt;
         if (!chooseLibraries(parser.values(QStringLiteral("library")), sweep.libraries))
             return std::nullopt;
     } else {

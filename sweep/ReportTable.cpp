@@ -134,7 +134,7 @@ QByteArray table(const std::vector<ReportLine> &lines, const Provenance &made)
     QStringList codecs;
     for (const ReportLine &line : lines)
         if (!line.total && !line.codecs.isEmpty()) {
-            const QString entry = shortened(shownName(line.label.toUtf8()), ShortName) + QStringLiteral(": ") + line.codecs;
+            const QString entry = shortened(shownName(line.label.toUtf8()), ShortName) + QStringLiteral(": ") + shownName(line.codecs.toUtf8());
             if (!codecs.contains(entry))
                 codecs << entry;
         }
@@ -176,7 +176,9 @@ QString aligned(const std::vector<QStringList> &rows, const std::vector<bool> &l
 
 QString footer(const Provenance &made)
 {
-    QString text = QStringLiteral("%1 \u00b7 %2 \u00b7 brevimeter-bench %3").arg(made.machine, made.date, made.version);
+    // What a report read back says is shown as names are: nothing in it acts on a terminal.
+    QString text = QStringLiteral("%1 \u00b7 %2 \u00b7 brevimeter-bench %3")
+                       .arg(shownName(made.machine.toUtf8()), shownName(made.date.toUtf8()), shownName(made.version.toUtf8()));
     for (const auto &[key, value] : made.options)
         if (key == QLatin1String("threads"))
             text += QStringLiteral(" \u00b7 %1 thread%2").arg(value.toInt()).arg(value.toInt() == 1 ? "" : "s");

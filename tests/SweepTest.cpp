@@ -75,8 +75,11 @@ protected:
         program.setProcessEnvironment(environment);
         if (!outputFile.isEmpty())
             program.setStandardOutputFile(outputFile);
+        // A sweep's defaults here; a mode that reads reports takes none of them.
+        const bool sweeps = !arguments.contains("--merge") && !arguments.contains("--compare") && !arguments.contains("--list-libraries");
         program.start(QStringLiteral(BENCH_PROGRAM),
-                      QStringList{"--runs", "2", "--timeout", "120", "--scratch", QString::fromStdString(path("scratch"))}
+                      (sweeps ? QStringList{"--runs", "2", "--timeout", "120", "--scratch", QString::fromStdString(path("scratch"))}
+                              : QStringList())
                           + arguments);
         if (started)
             started(program);
@@ -314,12 +317,27 @@ TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
         {{"--threads", "0", data}, "--threads wants a whole number, from 1 to 1024"},
         {{"--min-time", "2", "--max-time", "1", data}, "--max-time is below --min-time"},
         {{"--library", "zstd:5-3", data}, "zstd:5-3: the range 5-3 runs backwards; write it 3-5"},
+        {{"--library", "zstd:-2147483648-2147483647", data}, "zstd:-2147483648-2147483647: more than 1000 levels in one argument"},
+        {{"--library", "zstd:1-500,600-1100", data}, "zstd:1-500,600-1100: more than 1000 levels in one argument"},
+        {{"--library", "zstd:1-99999999999", data}, "zstd:1-99999999999: 1-99999999999 is no level a library has"},
+        {{data, QString(data).replace("/data", "/./data")}, data + " and " + QString(data).replace("/data", "/./data") + " are one file; give it once"},
         {{"--output", "report.txt", data}, "--output wants a file name ending in .json or .csv"},
         {{"--fail-if-slower", "5", data}, "--fail-if-slower goes with --compare"},
         {{"--shard", "3/2", data}, "--shard wants I/N, a shard I of N shards, 1 <= I <= N"},
         {{"--frobnicate", data}, "Unknown option 'frobnicate'; see --help"}};
-    for (const auto &[arguments, error] : cases) {
-        const Ran ran = run(QStringList{"--library", testLibrary("abort")} + arguments);
+    // What another mode would not use, given without a library.
+    const std::pair<QStringList, QString> modes[] = {
+        {{"--merge", "--compare", data, data}, "--merge and --compare: one at a time"},
+        {{"--merge", "--runs", "9", data}, "--runs does nothing with --merge"},
+        {{"--compare", "--plot", "c.svg", data, data}, "--plot does nothing with --compare"},
+        {{"--list-libraries", "--output", "l.json"}, "--output does nothing with --list-libraries"},
+        {{"--list-libraries", "--library", "zstd"}, "--library does nothing with --list-libraries"}};
+    std::vector<std::pair<QStringList, QString>> all;
+    for (const auto &[arguments, error] : cases)
+        all.emplace_back(QStringList{"--library", testLibrary("abort")} + arguments, error);
+    all.insert(all.end(), std::begin(modes), std::end(modes));
+    for (const auto &[arguments, error] : all) {
+        const Ran ran = run(arguments);
         EXPECT_EQ(ran.exit, 2) << error.toStdString();
         EXPECT_EQ(ran.output, QString());
         EXPECT_EQ(ran.errors, QStringLiteral("brevimeter-bench: %1\n").arg(error));
