@@ -74,6 +74,12 @@ bool writePrimer(const QByteArray &name)
     return file.write(text) == text.size();
 }
 
+// Whether a forked copy of the worker came back from the call, or the worker
+// found a process of the library's still running once the call returned
+// (which it kills), it is one fault, whichever is seen first.
+const QString WentOn = QStringLiteral("a process the library started went on after the call returned, "
+                                      "doing work that no figure of the call holds");
+
 double seconds(std::chrono::nanoseconds time)
 {
     return std::chrono::duration<double>(time).count();
@@ -234,6 +240,10 @@ private:
             if (line && line->startsWith("forked ")) {
                 if (const std::optional<long long> call = whole(line->mid(7)))
                     forked_(*call, worker.pid());
+                continue;
+            }
+            if (line && line->startsWith("left ")) { // the worker's word on this call, before its figures
+                fail(RowStatus::Failed, WentOn);
                 continue;
             }
             return line;
@@ -442,7 +452,7 @@ SweepResult sweep(const SweepSettings &settings, const std::vector<unsigned long
             return;
         Measurement &measured = result.measurements.at(owner->second.first);
         measured.status = RowStatus::Failed;
-        measured.reason = QStringLiteral("a process the library forked returned from the call");
+        measured.reason = WentOn;
     };
     for (std::size_t file = 0; file < settings.files.size(); ++file) {
         for (std::size_t library = 0; library < settings.libraries.size(); ++library) {

@@ -62,6 +62,10 @@ WorkerProcess::WorkerProcess(const QString &program, const QStringList &argument
     posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, commands[0], worker::CommandChannel);
     posix_spawn_file_actions_adddup2(&actions, reports[1], worker::ReportChannel);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
+    // Nothing else the sweep was given reaches the library, even what was not opened to close on exec.
+    posix_spawn_file_actions_addclosefrom_np(&actions, worker::ReportChannel + 1);
+#endif
     // The worker starts with the signals as a program expects them, not as the sweep keeps them.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

@@ -1,5 +1,6 @@
 #include "Workers.h"
 
+#include <QFile>
 #include <cerrno>
 #include <cstring>
 
@@ -30,7 +31,7 @@ std::variant<Workers::Ready, Workers::Refused> Workers::get(std::size_t library,
         hello = process->next(deadline);
     }
     if (hello && hello->startsWith("loaded ")) {
-        loaded = QString::fromLocal8Bit(hello->mid(7));
+        loaded = QFile::decodeName(QByteArray::fromHex(hello->mid(7)));
         return Ready{process.get(), loaded, true, codecs};
     }
     Refused refused;

@@ -10,7 +10,7 @@
 //   end                        the direction's calls are over
 // Report lines, from the worker:
 //   codecs NAME VERSION, ...   the codec libraries the library brought in, with their versions
-//   loaded FILE                the library file the loader took, once it is loaded
+//   loaded FILE_HEX            the library file the loader took, once it is loaded
 //   failed REASON              the library cannot be loaded; the worker then ends
 //   took N WALL_NS CPU_NS THREAD_CPU_NS CHILD_CPU_NS FAULTS CHILD_FAULTS
 //                              after a call: its wall time; the CPU time of every
@@ -24,6 +24,8 @@
 //                              meanwhile
 //   forked N                   from a process the library forked that returned from
 //                              call N; it ends at once
+//   left N                     before call N's took: the library left a process running
+//                              after the call returned, which the worker then killed
 #pragma once
 
 namespace worker {

@@ -9,6 +9,7 @@
 // Protocol.h); standard output is standard error, so nothing a library prints
 // reaches either.
 #include "Channel.h"
+#include "Children.h"
 #include "Codecs.h"
 #include "Library.h"
 #include "Protocol.h"
@@ -45,6 +46,15 @@ std::optional<std::vector<char>> fromHex(const std::string &hex)
     return bytes;
 }
 
+std::string toHex(const std::string &bytes)
+{
+    static const char Digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : bytes)
+        hex += {Digits[byte >> 4], Digits[byte & 15]};
+    return hex;
+}
+
 long long count(std::chrono::nanoseconds time)
 {
     return static_cast<long long>(time.count());
@@ -69,6 +79,9 @@ void call(long long number, EntryPoint entry, const std::vector<char> &input, co
         say("forked %lld", number);
         ::_exit(0);
     }
+    // The library's processes that ended count; one still running spoils the call.
+    if (endLeftovers())
+        say("left %lld", number);
     const Counters after = countersNow();
     say("took %lld %lld %lld %lld %lld %ld %ld", number, count(end - start), count(cpuAfter - cpu), count(threadAfter - thread),
         count(after.childCpu - before.childCpu), after.faults - before.faults, after.childFaults - before.childFaults);
@@ -79,6 +92,7 @@ void call(long long number, EntryPoint entry, const std::vector<char> &input, co
 int main(int argc, char *argv[])
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the sweep
+    adoptOrphans();
     std::signal(SIGXFSZ, SIG_IGN);      // past a file-size limit a write fails, and the library says so
     if (argc != 3 || (std::strcmp(argv[1], "compress") != 0 && std::strcmp(argv[1], "decompress") != 0)) {
         std::fputs("usage: brevimeter-bench-worker compress|decompress LIBRARY (started by brevimeter-bench)\n", stderr);
@@ -97,7 +111,7 @@ int main(int argc, char *argv[])
     }
     const long baseline = residentKiB();
     sayText("codecs " + loadedCodecs());
-    sayText("loaded " + library.loadedFile());
+    sayText("loaded " + toHex(library.loadedFile()));
 
     std::optional<PeakAbove> peak;
     std::string line;
