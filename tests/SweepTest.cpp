@@ -439,6 +439,14 @@ TEST_F(Sweep, ComparesTwoReports)
     EXPECT_EQ(slower.exit, 1) << slower.output.toStdString();
     EXPECT_TRUE(slower.output.contains(QStringLiteral("95% interval, a percentile bootstrap"))) << "the method";
     EXPECT_EQ(run({"--compare", "--fail-if-slower", "100", "before.json", "after.json"}).exit, 0) << "no speed falls past 100%";
+    // No speed makes up for a pair that no longer goes through, or a later sweep cut short.
+    run({"--output", "failing.json", "--library", "mine=" + testLibrary("empty"), "data"});
+    EXPECT_EQ(run({"--compare", "--fail-if-slower", "100", "before.json", "failing.json"}).exit, 1);
+    EXPECT_EQ(run({"--compare", "--fail-if-slower", "100", "failing.json", "before.json"}).exit, 0) << "better, not worse";
+    write("short.json", QString::fromStdString(read(path("before.json"))).replace("\"complete\": true", "\"complete\": false").toStdString());
+    const Ran cut = run({"--compare", "--fail-if-slower", "100", "before.json", "short.json"});
+    EXPECT_EQ(cut.exit, 1);
+    EXPECT_TRUE(cut.errors.contains(QStringLiteral("short.json: the sweep was cut short"))) << cut.errors.toStdString();
     const Ran wrong = run({"--compare", "before.json", "data"});
     EXPECT_EQ(wrong.exit, 2);
     EXPECT_TRUE(wrong.errors.startsWith(QStringLiteral("brevimeter-bench: data: not JSON"))) << wrong.errors.toStdString();
