@@ -175,6 +175,14 @@ TEST(Report, FitsATerminalWithNamesShortenedInTheMiddle)
     EXPECT_TRUE(csvLines(report)[2].contains(longer));
     EXPECT_TRUE(table.contains(QStringLiteral("a: the first compression took over 10 times the median: results kept between calls? (try --fresh)")));
     EXPECT_EQ(shortened(QStringLiteral("abcdefghij"), 5), QStringLiteral("ab\u2026ij"));
+
+    // What a report read back says of where it was made acts on no terminal.
+    report.made.machine = QStringLiteral("m\x1b[2J");
+    report.made.version = QStringLiteral("v\x1b]0;");
+    report.measurements[0].codecs = QStringLiteral("z\x1b[31m");
+    const QByteArray escaped = written(report, ReportFormat::Table);
+    EXPECT_FALSE(escaped.contains('\x1b'));
+    EXPECT_TRUE(escaped.contains("m\\x1b[2J") && escaped.contains("v\\x1b]0;") && escaped.contains("z\\x1b[31m")) << escaped.toStdString();
 }
 
 // Two reports of the same pairs: a speed doubled beyond doubt is a change, a
