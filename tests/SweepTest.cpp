@@ -466,6 +466,12 @@ TEST_F(Sweep, ListsTheReferenceLibraries)
         EXPECT_TRUE(QFileInfo(fields[3]).isFile()) << fields[3].toStdString();
     }
     EXPECT_EQ(names, (QStringList{"copy  ", "zstd -131072-22 3", "zlib 1-9 6", "lz4 -65537-12 1", "xz 0-9 6", "bzip2 1-9 9", "brotli 0-11 11"}));
+    const QJsonArray json = QJsonDocument::fromJson(run({"--list-libraries", "--format", "json"}).output.toUtf8()).array();
+    ASSERT_EQ(json.size(), 7);
+    EXPECT_EQ(json[0].toObject()["highest_level"], QJsonValue(QJsonValue::Null)) << "copy has no levels";
+    EXPECT_EQ(QJsonArray({json[1]["name"], json[1]["lowest_level"], json[1]["highest_level"], json[1]["default_level"]}),
+              QJsonArray({"zstd", -131072, 22, 3}));
+    EXPECT_EQ(json[6]["path"].toString(), lines[7].section(',', 3, 3).remove('"'));
 }
 
 // Every mark carries its file's name: beside it, as a number keyed to a list
