@@ -12,7 +12,7 @@ extern "C" void onSignal(int number)
 {
     arrived = number;
     if (current > 0)
-        ::kill(current, SIGKILL);
+        ::kill(-current, SIGKILL); // the worker and what its library started
 }
 
 } // namespace

@@ -76,7 +76,10 @@ WorkerProcess::WorkerProcess(const QString &program, const QStringList &argument
         sigaddset(&all_signals, number);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all_signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own, which the processes its library starts join:
+    // a worker that is ended takes them with it.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     const int failed = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
@@ -173,7 +176,7 @@ std::optional<QByteArray> WorkerProcess::next(const QDeadlineTimer &deadline)
 void WorkerProcess::kill()
 {
     if (pid_ > 0 && !status_) {
-        ::kill(pid_, SIGKILL);
+        ::kill(-pid_, SIGKILL); // not yet reaped, so the group is still the worker's
         reap(true);
     }
 }

@@ -191,6 +191,14 @@ TEST_P(SweepRows, TakeOneRowEachAndGoOn)
         write("other", Data);
         const std::vector<Fields> two = csvRows(run({"--format", "csv", "--timeout", "2", "--library", testLibrary(c.library), "data", "other"}).output);
         EXPECT_EQ((QStringList{two.at(0)["status"], two.at(1)["status"]}), (QStringList{c.status, "ok"}));
+        // A worker that is ended takes the processes its library started with it.
+        for (const QString &helper : processes("helper")) {
+            const auto gone = [&] {
+                const QString stat = QString::fromStdString(read("/proc/" + helper.toStdString() + "/stat"));
+                return stat.isEmpty() || stat.section(QLatin1Char(')'), -1).trimmed().startsWith('Z');
+            };
+            EXPECT_TRUE(QTest::qWaitFor(gone, 60000)) << "helper " << helper.toStdString();
+        }
     }
     if (library == "cache") { // the first call on the file, 300 ms; the others, at once
         EXPECT_GE(row.number("compress_s_first"), 0.3);

@@ -2,7 +2,8 @@
  * chosen when built: both entry points copy the file, and
  *   CORRUPT   decompress_file changes the last byte it copies;
  *   ABORT     compress_file aborts the process on a file whose name holds "data";
- *   HANG      compress_file never returns on a file whose name holds "data";
+ *   HANG      compress_file never returns on a file whose name holds "data",
+ *             nor does a helper process it starts first;
  *   TAKES_MS  the n-th call in a process spends n times this many ms of CPU time;
  *   GREEDY    compress_file touches 64 MiB of memory, and frees it;
  *   KEEPS     compress_file touches 32 MiB of memory once, and keeps it;
@@ -143,6 +144,11 @@ EXPORT int compress_file(char *source, char *target)
     if (strstr(source, "data"))
         abort();
 #elif defined(HANG)
+    if (strstr(source, "data") && fork() == 0) { /* a helper that waits as long */
+        note("helper");
+        for (;;)
+            pause();
+    }
     while (strstr(source, "data"))
         pause();
 #elif defined(REMOVES)
