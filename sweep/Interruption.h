@@ -1,6 +1,7 @@
-// Ctrl+C, SIGTERM and SIGHUP end a sweep cleanly: the running worker and the processes its library started are
-// killed at once and its row dropped, the scratch folder goes, the rows
-// measured so far are written, and the program then ends by the same signal.
+// Ctrl+C, SIGTERM and SIGHUP end a sweep cleanly: the running worker and
+// the processes its library started are killed at once and its row dropped,
+// the scratch folder goes, the rows measured so far are written, and the
+// program then ends by the same signal.
 #pragma once
 
 #include <sys/types.h>
