@@ -291,6 +291,10 @@ private:
             lost(worker);
             return took;
         }
+        // A call already failed (it left a process running, which the worker
+        // then ended on its own time) keeps its own reason.
+        if (measured_.status != RowStatus::Ok)
+            return took;
         if (const std::optional<QString> doubt = doubtAbout(*took, seen, cpuBefore && cpuAfter ? std::optional(*cpuAfter - *cpuBefore) : std::nullopt)) {
             worker.kill();
             workers_.retire(library_, compress_);
