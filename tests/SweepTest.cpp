@@ -529,6 +529,7 @@ TEST_F(Sweep, WritesWhatItHasWhenStoppedAndFailsWhenItCannot)
         const QJsonObject report = QJsonDocument::fromJson(ran.bytes).object();
         ASSERT_EQ(report["rows"].toArray().size(), 1) << ran.output.toStdString();
         EXPECT_EQ(report["rows"][0]["library"], testLibrary("copy"));
+        EXPECT_EQ(report["rows"][0]["library_sha256"].toString().size(), 64) << "which build, cut short or not";
         EXPECT_EQ(report["complete"], false);
     }
     const QString report = QString::fromStdString(path("report.txt")), small = QString::fromStdString(write("small", "a few bytes"));
