@@ -116,6 +116,8 @@ TEST(Report, ReadsBackWhatItWroteAndNothingElse)
         {{"\"complete\": true", "\"complete\": 1"}, "the report: \"complete\" is missing or not what a report holds there"},
         {{"\"rows\": [", "\"rowz\": ["}, "not a JSON report of brevimeter-bench"},
         {{"\"peak_mib\": 4,", "\"peak_mib\": null,"},
+         "row 1 (a on f1): it is ok, but without the timed calls, output and peaks of a pair that went through"},
+        {{"\"process_peak_mib\": 9,", "\"process_peak_mib\": null,"},
          "row 1 (a on f1): it is ok, but without the timed calls, output and peaks of a pair that went through"}};
     for (const auto &[edit, why] : edits) {
         const qsizetype at = json.indexOf(edit.first);

@@ -312,6 +312,7 @@ TEST_F(Sweep, WritesEveryFormatWithNamesKeptWhole)
 TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
 {
     const QString data = QString::fromStdString(write("data", "x"));
+    std::filesystem::create_symlink(path("data"), path("data-link"));
     const std::pair<QStringList, QString> cases[] = {
         {{data, "/no/such/file"}, "/no/such/file: no such file or folder"},
         {{"--plot", "/no/such/folder/chart.svg", data}, "/no/such/folder/chart.svg: No such file or directory"},
@@ -330,6 +331,7 @@ TEST_F(Sweep, NamesAWrongArgumentBeforeLoadingAnything)
         {{"--library", "zstd:1-500,600-1100", data}, "zstd:1-500,600-1100: more than 1000 levels in one argument"},
         {{"--library", "zstd:1-99999999999", data}, "zstd:1-99999999999: 1-99999999999 is no level a library has"},
         {{data, QString(data).replace("/data", "/./data")}, data + " and " + QString(data).replace("/data", "/./data") + " are one file; give it once"},
+        {{data, data + "-link"}, data + " and " + data + "-link are one file; give it once"},
         {{"--output", "report.txt", data}, "--output wants a file name ending in .json or .csv"},
         {{"--fail-if-slower", "5", data}, "--fail-if-slower goes with --compare"},
         {{"--shard", "3/2", data}, "--shard wants I/N, a shard I of N shards, 1 <= I <= N"},

@@ -56,5 +56,10 @@ if command -v parallel >/dev/null; then
     [ "$(grep -c -E '^  copy ' "$work/parallel.txt")" = 4 ] || fail "the GNU parallel sweep's table"
   done
   [ "$(ls "$work/parallel"/sweep-*/shard-*.json | wc -l)" = 6 ] || fail "two runs of the GNU parallel sweep shared a folder"
+  status=0
+  bash "$examples/parallel-sweep.sh" 2 "$work/parallel" --library bad="$2/tests/empty/libnorvik.so" --runs 1 corpus \
+    > "$work/parallel-failing.txt" || status=$?
+  [ "$status" = 1 ] && grep -q -E '^  bad .*failed' "$work/parallel-failing.txt" \
+    || fail "the GNU parallel sweep with failed rows exits $status and wrote no table: $(cat "$work/parallel-failing.txt")"
 fi
 echo "the job scripts run as shipped"
