@@ -9,12 +9,12 @@
 std::variant<QStringList, QString> expandedLevels(const QString &given)
 {
     // A level is a whole number, negative ones too; a range is two joined by "-".
-    static const QRegularExpression Spec(QStringLiteral("^(.*):((-?\\d+(--?\\d+)?)(,(-?\\d+(--?\\d+)?))*)$"));
+    static const QRegularExpression Given(QStringLiteral("^(.*):((-?\\d+(--?\\d+)?)(,(-?\\d+(--?\\d+)?))*)$"));
     static const QRegularExpression Range(QStringLiteral("^(-?\\d+)-(-?\\d+)$"));
-    const QRegularExpressionMatch spec = Spec.match(given);
-    if (!spec.hasMatch() || (!Range.match(spec.captured(2)).hasMatch() && !spec.captured(2).contains(QLatin1Char(','))))
+    const QRegularExpressionMatch levels = Given.match(given);
+    if (!levels.hasMatch() || (!Range.match(levels.captured(2)).hasMatch() && !levels.captured(2).contains(QLatin1Char(','))))
         return QStringList{given}; // one level
-    const QString name = spec.captured(1);
+    const QString name = levels.captured(1);
     const qsizetype equals = name.indexOf(QLatin1Char('='));
     const QString label = equals > 0 ? name.left(equals) : QString();
     const QString shown = shownName(given.toUtf8());
@@ -22,7 +22,7 @@ std::variant<QStringList, QString> expandedLevels(const QString &given)
     // Counted before any is written: a range as wide as a number can be is refused, not expanded.
     long long count = 0;
     std::vector<std::pair<long long, long long>> ranges;
-    for (const QString &part : spec.captured(2).split(QLatin1Char(','))) {
+    for (const QString &part : levels.captured(2).split(QLatin1Char(','))) {
         const QRegularExpressionMatch range = Range.match(part);
         bool ok = false, alsoOk = true;
         const long long first = (range.hasMatch() ? range.captured(1) : part).toLongLong(&ok);
