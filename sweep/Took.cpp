@@ -1,8 +1,10 @@
 #include "Took.h"
 
-#include <QFile>
 #include <QList>
+#include <fcntl.h>
+#include <string>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -20,6 +22,31 @@ constexpr double OtherThreads = 0.05;
 // share of the call.
 constexpr std::chrono::microseconds AroundACall{500};
 constexpr double AroundShare = 0.1;
+
+// A file of /proc, open once and read again from its start as often as
+// asked: each read is the kernel's account at that moment.
+class Proc {
+public:
+    explicit Proc(const std::string &name) : fd_(::open(name.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~Proc()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Proc(const Proc &) = delete;
+    Proc &operator=(const Proc &) = delete;
+    explicit operator bool() const { return fd_ >= 0; }
+
+    std::optional<QByteArray> read() const
+    {
+        char text[1024];
+        const ssize_t n = ::pread(fd_, text, sizeof text - 1, 0);
+        return n > 0 ? std::optional(QByteArray(text, qsizetype(n))) : std::nullopt;
+    }
+
+private:
+    int fd_;
+};
 
 } // namespace
 
@@ -49,24 +76,28 @@ std::optional<Took> tookFrom(const QByteArray &line, long long call)
 // milliseconds at most.
 std::optional<std::chrono::nanoseconds> mainThreadCpu(pid_t worker)
 {
-    QFile state(QStringLiteral("/proc/%1/stat").arg(worker));
-    QFile stats(QStringLiteral("/proc/%1/schedstat").arg(worker));
-    for (int tries = 0; tries < 200; ++tries) {
-        if (!state.open(QIODevice::ReadOnly))
+    const std::string folder = "/proc/" + std::to_string(worker);
+    Proc state(folder + "/stat"), stats(folder + "/schedstat");
+    if (!state || !stats)
+        return std::nullopt;
+    // A worker that has just written its report blocks on its next read
+    // within microseconds: the state is read again at once, not after a
+    // sleep, which would cost more than the wait.
+    const auto until = std::chrono::steady_clock::now() + 10ms;
+    while (std::chrono::steady_clock::now() < until) {
+        const std::optional<QByteArray> line = state.read();
+        if (!line)
             return std::nullopt;
-        const QByteArray line = state.readAll();
-        state.close();
-        const qsizetype name = line.lastIndexOf(')'); // the command name may hold anything
-        if (name < 0 || name + 2 >= line.size())
+        const qsizetype name = line->lastIndexOf(')'); // the command name may hold anything
+        if (name < 0 || name + 2 >= line->size())
             return std::nullopt;
-        if (line.at(name + 2) != 'R') {
-            if (!stats.open(QIODevice::ReadOnly))
-                return std::nullopt;
+        if (line->at(name + 2) != 'R') {
+            const std::optional<QByteArray> counts = stats.read();
             bool ok = false;
-            const long long ns = stats.readAll().split(' ').value(0).toLongLong(&ok);
+            const long long ns = counts ? counts->split(' ').value(0).toLongLong(&ok) : 0;
             return ok ? std::optional(std::chrono::nanoseconds(ns)) : std::nullopt;
         }
-        std::this_thread::sleep_for(50us);
+        std::this_thread::yield();
     }
     return std::nullopt;
 }
