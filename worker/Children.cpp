@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace worker {
 
@@ -53,12 +54,12 @@ bool endLeftovers()
 {
     if (!anyRunning())
         return false;
-    // A killed process's own children come to the worker in turn.
-    for (int round = 0; round < 100 && anyRunning(); ++round) {
+    // A killed process's own children come to the worker in turn, so the
+    // worker never waits for one it has not killed: it kills, lets the
+    // signals land, reaps what ended and looks again, for a second at most.
+    for (int round = 0; round < 1000 && anyRunning(); ++round) {
         killChildren();
-        int status = 0;
-        while (::waitpid(-1, &status, 0) > 0 || errno == EINTR)
-            ;
+        ::usleep(1000);
     }
     return true;
 }

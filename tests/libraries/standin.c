@@ -26,6 +26,8 @@
  *   SYMLINK, HARDLINK  compress_file makes its target another name of its source;
  *   EMPTY     compress_file writes an empty target;
  *   FORKS     compress_file forks, and both processes return from it;
+ *   LINGERS   compress_file leaves a process running, whose parent has
+ *             ended, with a child of its own;
  *   CHDIR     both entry points move to the root folder once they have copied.
  * Where BREVIMETER_STANDIN_LOG names a file, each call appends its name, its
  * process id and BREVIMETER_THREADS to it when it starts, and TAKES_MS the
@@ -199,15 +201,30 @@ EXPORT int compress_file(char *source, char *target)
 #elif defined(FORKS)
     (void)fork();
 #elif defined(LINGERS)
-    // A process of its own, left to go on after the call: its parent ends at once.
+    // A process of its own, left to go on after the call (its parent ends at
+    // once), with a child of its own that goes on too; the call returns once
+    // that child is there.
+    int ready[2];
+    if (pipe(ready) != 0)
+        return 1;
     const pid_t child = fork();
     if (child == 0) {
-        if (fork() == 0)
-            sleep(60);
+        if (fork() == 0) {
+            if (fork() == 0 && write(ready[1], "x", 1) != 1)
+                _exit(1);
+            for (;;)
+                pause();
+        }
         _exit(0);
     }
     int status = 0;
+    char byte;
     waitpid(child, &status, 0);
+    close(ready[1]);
+    const int there = read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    if (!there)
+        return 1;
 #endif
     return copy(source, target, PADDING, 0);
 }
