@@ -8,14 +8,6 @@
 
 QByteArray libraryList(ReportFormat format)
 {
-    std::vector<QStringList> rows{{"name", "levels", "default", "file", "what it is"}}; // the table's head
-    for (const Reference &reference : references()) {
-        const QString file = referenceFile(reference.name);
-        rows.push_back({QString::fromLatin1(reference.name),
-                        reference.highest == 0 ? QString() : QStringLiteral("%1-%2").arg(reference.lowest).arg(reference.highest),
-                        reference.highest == 0 ? QString() : QString::number(reference.standard),
-                        file.isEmpty() ? QStringLiteral("(not installed)") : file, QString::fromUtf8(reference.description)});
-    }
     if (format == ReportFormat::Json) {
         // Levels as numbers, null for a library without them; a file not installed, null.
         QByteArrayList objects;
@@ -29,6 +21,14 @@ QByteArray libraryList(ReportFormat format)
                            + ", \"description\": " + jsonText(QString::fromUtf8(reference.description)) + '}';
         }
         return "[\n" + objects.join(",\n") + "\n]\n";
+    }
+    std::vector<QStringList> rows{{"name", "levels", "default", "file", "what it is"}}; // the table's head
+    for (const Reference &reference : references()) {
+        const QString file = referenceFile(reference.name);
+        rows.push_back({QString::fromLatin1(reference.name),
+                        reference.highest == 0 ? QString() : QStringLiteral("%1-%2").arg(reference.lowest).arg(reference.highest),
+                        reference.highest == 0 ? QString() : QString::number(reference.standard),
+                        file.isEmpty() ? QStringLiteral("(not installed)") : file, QString::fromUtf8(reference.description)});
     }
     if (format == ReportFormat::Csv) {
         QByteArray text = "name,levels,default_level,path,description\n";

@@ -153,13 +153,13 @@ Report joined(std::vector<Shard> &shards)
                 refuse(QStringLiteral("%1 is in more than one shard (again in %2)").arg(pair, shown(shard.name)));
         }
     // A library is one build of one codec throughout, wherever it loaded.
-    std::map<QString, std::pair<Measurement, QString>> builds; // label: a row that loaded it, and its shard
+    std::map<QString, std::pair<const Measurement *, QString>> builds; // label: a row that loaded it, and its shard
     for (const Shard &shard : shards)
         for (const Measurement &measured : shard.report.measurements) {
             if (measured.librarySha256.isEmpty() && measured.codecs.isEmpty())
                 continue; // it never loaded
-            const auto [seen, fresh] = builds.emplace(measured.label, std::pair(measured, shard.name));
-            const Measurement &first = seen->second.first;
+            const auto [seen, fresh] = builds.emplace(measured.label, std::pair(&measured, shard.name));
+            const Measurement &first = *seen->second.first;
             if (fresh)
                 continue;
             if (first.codecs != measured.codecs)

@@ -407,8 +407,6 @@ PairFiles filesOf(const QByteArray &file, const QByteArray &folder, const QStrin
     return files;
 }
 
-} // namespace
-
 // Each library file's digest, read once, so that a report says which build
 // it measured.
 void noteDigests(std::vector<Measurement> &measurements)
@@ -422,6 +420,8 @@ void noteDigests(std::vector<Measurement> &measurements)
         measured.librarySha256 = digests[measured.library];
     }
 }
+
+} // namespace
 
 QString workerProgram()
 {
