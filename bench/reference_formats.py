@@ -15,7 +15,7 @@ COMMANDS = {
     "copy": (lambda level: ["cat"], ["cat"]),
     "zstd": (lambda level: ["zstd", "-q", "-c", f"-{level}"], ["zstd", "-q", "-d", "-c"]),
     "zlib": (lambda level: ["gzip", "-n", "-c", f"-{level}"], ["gzip", "-d", "-c"]),
-    "lz4": (lambda level: ["lz4", "-q", "-c", f"-{level}"], ["lz4", "-q", "-d", "-c"]),
+    "lz4": (lambda level: ["lz4", "-q", "-c", "--content-size", f"-{level}"], ["lz4", "-q", "-d", "-c"]),
     "xz": (lambda level: ["xz", "-c", f"-{level}"], ["xz", "-d", "-c"]),
     "bzip2": (lambda level: ["bzip2", "-c", f"-{level}"], ["bzip2", "-d", "-c"]),
     "brotli": (lambda level: ["brotli", "-c", "-q", str(level)], ["brotli", "-d", "-c"]),

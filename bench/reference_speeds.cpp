@@ -104,6 +104,7 @@ std::map<std::string, Codec> codecs()
                       prefs.compressionLevel = level;
                       prefs.frameInfo.blockSizeID = LZ4F_max4MB;
                       prefs.frameInfo.contentChecksumFlag = LZ4F_contentChecksumEnabled;
+                      prefs.frameInfo.contentSize = in.size();
                       return LZ4F_compressFrame(out.data(), out.size(), in.data(), in.size(), &prefs);
                   },
                   [](const Buffer &in, std::size_t size, Buffer &out) {
@@ -113,7 +114,7 @@ std::map<std::string, Codec> codecs()
                       LZ4F_decompress(context, out.data(), &made, in.data(), &used, nullptr);
                       return made;
                   },
-                  {"lz4", "-q", "-c"}};
+                  {"lz4", "-q", "-c", "--content-size"}};
     all["xz"] = {[](const std::string &in, Buffer &out, int level) {
                      std::size_t made = 0;
                      lzma_easy_buffer_encode(uint32_t(level), LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const uint8_t *>(in.data()),

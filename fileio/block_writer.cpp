@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace fileio {
 
 namespace {
 constexpr long long FlushEvery = 4 << 20;
+constexpr unsigned long long TakeAtOnce = 1 << 20; // so that a piece to write waits little
 } // namespace
 
 BlockWriter::BlockWriter()
@@ -41,8 +43,22 @@ void BlockWriter::begin(int fd, bool flushAlong)
     fd_ = fd;
     flushAlong_ = flushAlong;
     filled_ = handed_ = done_ = 0;
+    expected_ = reserved_ = 0;
     failed_ = runEnded_ = false;
     written_ = flushed_ = 0;
+}
+
+void BlockWriter::expect(unsigned long long size)
+{
+    if (size < LeastExpected)
+        return;
+    if (!writer_.joinable())
+        writer_ = std::thread([this] { writerLoop(); });
+    {
+        std::lock_guard lock(mutex_);
+        expected_ = size;
+    }
+    changed_.notify_all();
 }
 
 std::span<char> BlockWriter::space()
@@ -82,22 +98,58 @@ void BlockWriter::handOver()
 bool BlockWriter::waitIdle()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return done_ == handed_; });
+    changed_.wait(lock, [this] { return done_ == handed_ && !taking_; });
     return !failed_;
+}
+
+bool BlockWriter::reserving() const
+{
+    return reserved_ < expected_ && reserved_ < static_cast<unsigned long long>(written_) + RegionSize;
+}
+
+void BlockWriter::reserve(std::unique_lock<std::mutex> &lock)
+{
+    const unsigned long long from = reserved_;
+    const unsigned long long to = std::min({expected_, static_cast<unsigned long long>(written_) + RegionSize, from + TakeAtOnce});
+    const int fd = fd_;
+    taking_ = true;
+    lock.unlock();
+    // A file system that cannot, or has no room, is written as it comes:
+    // a write that then fails says why.
+    const bool taken = ::fallocate(fd, 0, static_cast<off_t>(from), static_cast<off_t>(to - from)) == 0;
+    lock.lock();
+    taking_ = false;
+    reserved_ = to;
+    if (!taken)
+        expected_ = 0;
+    changed_.notify_all();
 }
 
 bool BlockWriter::finish()
 {
-    // The rest is written here, with the thread idle, or never started.
-    const bool written = waitIdle() && write(fd_, region_.bytes() + handed_, filled_ - handed_);
+    // The rest is written here, with the thread idle, or never started; what
+    // was taken ahead and not filled is given back.
+    bool written = stopTaking() && write(fd_, region_.bytes() + handed_, filled_ - handed_);
+    const unsigned long long size = static_cast<unsigned long long>(written_) + (filled_ - handed_);
+    if (written && reserved_ > size)
+        written = ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
     end();
     std::lock_guard lock(mutex_);
     return written && !failed_;
 }
 
+bool BlockWriter::stopTaking()
+{
+    {
+        std::lock_guard lock(mutex_);
+        expected_ = 0;
+    }
+    return waitIdle();
+}
+
 void BlockWriter::end()
 {
-    waitIdle();
+    stopTaking();
     stop(runEnded_, flusher_);
 }
 
@@ -105,7 +157,12 @@ void BlockWriter::writerLoop()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return done_ < handed_ || quitting_; });
+        changed_.wait(lock, [this] { return done_ < handed_ || reserving() || quitting_; });
+        // What there is to write goes first; space is taken while there is none.
+        if (done_ == handed_ && reserving()) {
+            reserve(lock);
+            continue;
+        }
         if (done_ == handed_)
             return;
         const std::size_t from = done_, to = handed_;

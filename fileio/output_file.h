@@ -26,6 +26,8 @@ public:
 
     std::span<char> space() { return writer_.space(); }
     bool advance(std::size_t size) { return writer_.advance(size); }
+    // The output should come to about `size` bytes (see BlockWriter::expect).
+    void expect(unsigned long long size) { writer_.expect(size); }
 
     // Writes what is left and gives the replacement the target's name.
     // Returns NORVIK_OK or why not; on failure the target is as it was.

@@ -42,10 +42,11 @@ int run(const char *source, const char *target, Direction direction)
         return NORVIK_CODEC_ERROR;
 
     // A source to compress read whole takes one read, and an encoder can take
-    // it at once; one more byte than its size shows that it ends there. A
-    // decoder reads faster from a piece just read (brotli's by a sixth).
+    // it at once; one more byte than its size shows that it ends there. Most
+    // decoders read faster from a piece just read (brotli's by a sixth).
     char *in = workspace->input.bytes();
-    const std::size_t capacity = compressing && size < Workspace::WholeSource ? static_cast<std::size_t>(size) + 1 : Workspace::PieceSize;
+    const bool whole = (compressing || stream->readsWhole()) && size < Workspace::WholeSource;
+    const std::size_t capacity = whole ? static_cast<std::size_t>(size) + 1 : Workspace::PieceSize;
     unsigned long long total = 0;
     State state = State::Going;
     for (bool last = false; !last;) {
@@ -58,6 +59,8 @@ int run(const char *source, const char *target, Direction direction)
         if (total > size || (last && total != size))
             return NORVIK_SOURCE_CHANGED;
         std::span<const char> pending(in, static_cast<std::size_t>(got));
+        if (total == static_cast<unsigned long long>(got))
+            output.expect(stream->outputSize(pending));
         // At the end of the source, go on while the stream still moves.
         bool moved = true;
         while (state != State::Failed && (!pending.empty() || (last && state == State::Going && moved))) {

@@ -45,6 +45,19 @@ public:
     // it wrote goes to the file while the next one works. A codec that writes
     // in place when given room for a whole block or file asks for that.
     virtual std::size_t room() const { return std::size_t(1) << 20; }
+    // Whether a source small enough to read whole (Workspace::WholeSource)
+    // should be: a decoder that can start a block only once it holds all of
+    // it gathers a block from pieces into a buffer of its own, and decodes
+    // from the source where it is whole. Encoders are always given the whole.
+    virtual bool readsWhole() const { return false; }
+    // The output's size as the source's first bytes give it (a frame header's
+    // content size), so that the file can take its space while the codec
+    // works; 0 where they do not. Only a hint: the data decides.
+    virtual unsigned long long outputSize(std::span<const char> start) const
+    {
+        (void)start;
+        return 0;
+    }
 };
 
 // What a codec's constructor made, or bad_alloc when it made nothing.

@@ -115,6 +115,12 @@ public:
     // A frame that fits is decoded into as much of the region as it needs.
     std::size_t room() const override { return std::size_t(-1); }
 
+    unsigned long long outputSize(std::span<const char> start) const override
+    {
+        const unsigned long long content = ZSTD_getFrameContentSize(start.data(), start.size());
+        return content == ZSTD_CONTENTSIZE_UNKNOWN || content == ZSTD_CONTENTSIZE_ERROR ? 0 : content;
+    }
+
     std::size_t kept() const override { return memory_.held(); }
     std::size_t resident() const override { return memory_.resident(); }
 

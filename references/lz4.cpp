@@ -1,5 +1,7 @@
-// liblz4 in the LZ4 frame format with the lz4 command's defaults: 4 MB
-// blocks and a content checksum. Levels past 2 are LZ4 HC, as in the command.
+// liblz4 in the LZ4 frame format as `lz4 --content-size` writes it: the
+// command's 4 MB blocks and content checksum, and the content's size in the
+// header, which lets a decoder know at once how large the output will be.
+// Levels past 2 are LZ4 HC, as in the command.
 // As the command does, a file smaller than a block is compressed in one call,
 // which picks the smallest block size and tables that fit it. Concatenated
 // frames decompress as one file. Both contexts, and the buffers a whole file
@@ -37,6 +39,7 @@ public:
         prefs_.frameInfo.blockSizeID = LZ4F_max4MB;
         prefs_.frameInfo.blockMode = LZ4F_blockLinked;
         prefs_.frameInfo.contentChecksumFlag = LZ4F_contentChecksumEnabled;
+        prefs_.frameInfo.contentSize = settings.size;
         whole_ = settings.size < BlockSize;
         size_ = settings.size;
         held_.clear();
@@ -135,8 +138,23 @@ public:
     std::size_t kept() const override { return memory_.held(); }
     std::size_t resident() const override { return memory_.resident(); }
 
-    // With room for a block, lz4 decodes it in place.
+    // With room for a block, lz4 decodes it in place; with the whole block
+    // in the source, from where it is.
     std::size_t room() const override { return BlockSize; }
+    bool readsWhole() const override { return true; }
+
+    // A frame header's content size: the magic number, then a flag byte
+    // (version 01, bit 3 for the size) and a block byte, then the size.
+    unsigned long long outputSize(std::span<const char> start) const override
+    {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(start[at]); };
+        if (start.size() < 14 || byte(0) != 0x04 || byte(1) != 0x22 || byte(2) != 0x4d || byte(3) != 0x18 || (byte(4) & 0xc8) != 0x48)
+            return 0;
+        unsigned long long size = 0;
+        for (std::size_t at = 13; at >= 6; --at)
+            size = size << 8 | byte(at);
+        return size;
+    }
 
     Progress step(std::span<const char> in, std::span<char> out, bool) override
     {

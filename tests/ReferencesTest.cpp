@@ -47,7 +47,7 @@ const Codec Shipped[] = {
      "zstd -q -d -c", true, [](const std::string &p) { return fromEnd(p, 1); }, 4, 0x04, 0x04, 0, true}, // XXH64
     {"zlib", [](int level) { return "gzip -n -c -" + std::to_string(level); }, "gzip -d -c", true,
      [](const std::string &p) { return fromEnd(p, 5); }, -1, 0, 0, 0.02}, // CRC32, then the size
-    {"lz4", [](int level) { return (level < 0 ? "lz4 -q -c --fast=" + std::to_string(-level) : "lz4 -q -c -" + std::to_string(level)); },
+    {"lz4", [](int level) { return (level < 0 ? "lz4 -q -c --content-size --fast=" + std::to_string(-level) : "lz4 -q -c --content-size -" + std::to_string(level)); },
      "lz4 -q -d -c", true, [](const std::string &p) { return fromEnd(p, 1); }, 4, 0x04, 0x04, 0}, // the content checksum
     {"xz", [](int level) { return "xz -c -" + std::to_string(level); }, "xz -d -c", true, xzCheck, 7, 0x0f, 0x04, 0, true}, // CRC64
     {"bzip2", [](int level) { return "bzip2 -c -" + std::to_string(level); }, "bzip2 -d -c", true,
