@@ -81,6 +81,7 @@ public:
         memory_.newCall();
         stable_.reset();
         first_ = true;
+        wanted_ = ZSTD_FRAMEHEADERSIZE_MAX; // the header first, then block by block
         return restart(false);
     }
 
@@ -95,13 +96,16 @@ public:
         // zstd holds the output to stay where it was: this is the same space, further on.
         if (stable_ && (out.data() != static_cast<char *>(stable_->dst) + stable_->pos || out.size() != stable_->size - stable_->pos))
             return {0, 0, State::Failed};
-        ZSTD_inBuffer pending{in.data(), std::min(in.size(), ZSTD_DStreamInSize()), 0};
+        // What zstd asks for next is the rest of a block: given just that, it
+        // decodes the block from where it is, and the step ends with it.
+        ZSTD_inBuffer pending{in.data(), std::min(in.size(), wanted_), 0};
         ZSTD_outBuffer free{out.data(), out.size(), 0};
         ZSTD_outBuffer &produced = stable_ ? *stable_ : free;
         const std::size_t before = produced.pos;
         const std::size_t hint = ZSTD_decompressStream(context_, &produced, &pending);
         if (ZSTD_isError(hint))
             return {0, 0, State::Failed};
+        wanted_ = hint > 0 ? hint : ZSTD_DStreamInSize();
         const std::size_t made = produced.pos - before;
         // Between frames nothing is owed; one more frame may follow, through zstd's window.
         if (hint == 0 && stable_) {
@@ -135,6 +139,7 @@ private:
     ZSTD_DCtx *context_;
     std::optional<ZSTD_outBuffer> stable_; // the frame's output, where it is decoded in place
     bool first_ = true;
+    std::size_t wanted_ = 0; // the input zstd asked for last
 };
 
 // ZSTD_CLEVEL as the command reads it: at most 19.

@@ -215,6 +215,35 @@ TEST_P(Libraries, RefuseADamagedFileLeaveNoTargetAndGoOn)
 
 INSTANTIATE_TEST_SUITE_P(Shipped, Libraries, ::testing::ValuesIn(Shipped), [](const auto &info) { return std::string(info.param.name); });
 
+// What a header claims the output will be decides nothing: whether the claim
+// is short, long, past any file system or missing, the target holds what the
+// data give and takes no more room than the same bytes written plainly, and
+// nothing else is left in the folder.
+using FileLayer = ScratchFolder;
+
+TEST_F(FileLayer, AHeadersClaimedSizeDecidesNothing)
+{
+    void *library = dlopen(TEST_LIBRARY_DIR "/claims/" NORVIK_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto decompress = reinterpret_cast<int (*)(char *, char *)>(dlsym(library, "decompress_file"));
+    const std::string data = mixed(300000);
+    const std::pair<std::string, std::string> cases[] = {
+        {"300000", data}, {"100000", data}, {"10000000", data}, {"99999999999999999999", data}, {"0", data}, {"1000000", ""}};
+    for (const auto &[claim, content] : cases) {
+        std::string header = claim;
+        header.resize(20, ' ');
+        std::string source = write("packed", header + content), target = path("unpacked");
+        std::filesystem::remove(target);
+        ASSERT_EQ(decompress(source.data(), target.data()), NORVIK_OK) << claim;
+        EXPECT_TRUE(read(target) == content) << claim;
+        struct stat ours {}, plain {};
+        ASSERT_EQ(::stat(target.c_str(), &ours), 0);
+        ASSERT_EQ(::stat(write("plain", content).c_str(), &plain), 0);
+        EXPECT_LE(ours.st_blocks, plain.st_blocks) << claim;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3) << claim;
+    }
+}
+
 // The manual page lists each library's levels as the table has them.
 TEST(Levels, TheManualPageHasTheTablesLevels)
 {
