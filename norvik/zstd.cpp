@@ -66,8 +66,8 @@ private:
     ZSTD_CCtx *context_;
 };
 
-// Its input goes in pieces of zstd's own size, so that the output is written
-// while more is decoded. A frame whose whole content fits the space the
+// Its input goes in the pieces zstd asks for, a block at a time, so that each
+// block's output reaches the writer while the next is decoded. A frame whose whole content fits the space the
 // writer gives (its region) is decoded straight into it, which zstd then
 // reads back as its window, with no window of its own to copy out of;
 // another frame, or one that says no size, goes through zstd's window.

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <random>
 #include <regex>
 
@@ -216,9 +217,10 @@ TEST_P(Libraries, RefuseADamagedFileLeaveNoTargetAndGoOn)
 INSTANTIATE_TEST_SUITE_P(Shipped, Libraries, ::testing::ValuesIn(Shipped), [](const auto &info) { return std::string(info.param.name); });
 
 // What a header claims the output will be decides nothing: whether the claim
-// is short, long, past any file system or missing, the target holds what the
-// data give and takes no more room than the same bytes written plainly, and
-// nothing else is left in the folder.
+// is short, long, past any file system or missing, whether the data end before
+// the file layer has acted on it or after, the target holds what the data give
+// and takes no more room than the same bytes written plainly, and nothing else
+// is left in the folder. A run that fails touches no file once it has returned.
 using FileLayer = ScratchFolder;
 
 TEST_F(FileLayer, AHeadersClaimedSizeDecidesNothing)
@@ -226,21 +228,47 @@ TEST_F(FileLayer, AHeadersClaimedSizeDecidesNothing)
     void *library = dlopen(TEST_LIBRARY_DIR "/claims/" NORVIK_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     const auto decompress = reinterpret_cast<int (*)(char *, char *)>(dlsym(library, "decompress_file"));
-    const std::string data = mixed(300000);
-    const std::pair<std::string, std::string> cases[] = {
-        {"300000", data}, {"100000", data}, {"10000000", data}, {"99999999999999999999", data}, {"0", data}, {"1000000", ""}};
-    for (const auto &[claim, content] : cases) {
-        std::string header = claim;
-        header.resize(20, ' ');
-        std::string source = write("packed", header + content), target = path("unpacked");
+    const auto packed = [&](std::string claim, char pace, const std::string &content) {
+        claim.resize(19, ' ');
+        return write("packed" + std::string(1, pace), claim + pace + content);
+    };
+    const std::string data = mixed(300000), little = data.substr(0, 1000);
+    const std::tuple<std::string, char, std::string> cases[] = {
+        {"300000", 's', data}, {"100000", 's', data}, {"10000000", 's', data}, {"99999999999999999999", 's', data},
+        {"0", 's', data}, {"1000000", 's', ""}};
+    for (const auto &[claim, pace, content] : cases) {
+        std::string source = packed(claim, pace, content), target = path("unpacked");
         std::filesystem::remove(target);
-        ASSERT_EQ(decompress(source.data(), target.data()), NORVIK_OK) << claim;
-        EXPECT_TRUE(read(target) == content) << claim;
+        ASSERT_EQ(decompress(source.data(), target.data()), NORVIK_OK) << claim << pace;
+        EXPECT_TRUE(read(target) == content) << claim << pace;
         struct stat ours {}, plain {};
         ASSERT_EQ(::stat(target.c_str(), &ours), 0);
         ASSERT_EQ(::stat(write("plain", content).c_str(), &plain), 0);
-        EXPECT_LE(ours.st_blocks, plain.st_blocks) << claim;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3) << claim;
+        EXPECT_LE(ours.st_blocks, plain.st_blocks) << claim << pace;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3) << claim << pace; // packed, unpacked, plain
+    }
+    // The data ending, or the run failing, while the space is being taken,
+    // over and over: the target is whole, and files opened as a failed run
+    // returns, which take the numbers its files had, are never touched.
+    const std::string sizes[] = {little, data.substr(0, 60000), data};
+    const std::string failing = packed("10000000", 'f', little), target = path("unpacked");
+    for (int round = 0; round < 300; ++round) {
+        const bool fails = round % 2;
+        const std::string &content = sizes[round / 2 % 3];
+        std::string from = fails ? failing : packed("10000000", ' ', content), to = target;
+        std::filesystem::remove(target);
+        const int status = decompress(from.data(), to.data());
+        std::vector<int> opened;
+        for (int n = 0; n < 4 && fails; ++n)
+            opened.push_back(::open(path("opened" + std::to_string(n)).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        ::usleep(1000);
+        for (const int fd : opened) {
+            struct stat file {};
+            EXPECT_TRUE(::fstat(fd, &file) == 0 && file.st_size == 0) << round;
+            ::close(fd);
+        }
+        ASSERT_EQ(status, fails ? NORVIK_CODEC_ERROR : NORVIK_OK) << round;
+        ASSERT_TRUE(read(target) == (fails ? "" : content)) << round;
     }
 }
 

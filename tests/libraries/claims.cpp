@@ -1,7 +1,8 @@
 // A decoder whose header claims a size the data need not have: its first 20
-// bytes are a decimal size, then come the bytes themselves, copied. Its first
-// step is slow, so that the file layer has time to act on the claim. What a
-// header claims must decide nothing about the target.
+// bytes are a decimal size, then come the bytes themselves, copied. With 's'
+// as the header's last byte its first step is slow, so that the file layer
+// has time to act on the claim; with 'f' it fails at once. What a header
+// claims must decide nothing about the target.
 #include "stream.h"
 
 #include <algorithm>
@@ -26,7 +27,9 @@ public:
 
     Progress step(std::span<const char> in, std::span<char> out, bool last) override
     {
-        if (skipped_ == 0)
+        if (skipped_ == 0 && in.size() >= Header && in[Header - 1] == 'f')
+            return {0, 0, State::Failed};
+        if (skipped_ == 0 && in.size() >= Header && in[Header - 1] == 's')
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const std::size_t skip = std::min(in.size(), Header - skipped_);
         skipped_ += skip;
