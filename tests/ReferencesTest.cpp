@@ -219,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(Shipped, Libraries, ::testing::ValuesIn(Shipped), [](co
 // What a header claims the output will be decides nothing: whether the claim
 // is short, long, past any file system or missing, whether the data end before
 // the file layer has acted on it or after, the target holds what the data give
-// and takes no more room than the same bytes written plainly, and nothing else
+// and takes no more room than the same bytes written plainly (but for a block
+// of the file system's own bookkeeping), and nothing else
 // is left in the folder. A run that fails touches no file once it has returned.
 using FileLayer = ScratchFolder;
 
@@ -244,7 +245,8 @@ TEST_F(FileLayer, AHeadersClaimedSizeDecidesNothing)
         struct stat ours {}, plain {};
         ASSERT_EQ(::stat(target.c_str(), &ours), 0);
         ASSERT_EQ(::stat(write("plain", content).c_str(), &plain), 0);
-        EXPECT_LE(ours.st_blocks, plain.st_blocks) << claim << pace;
+        // Space taken in several pieces may leave the file system one block of its own bookkeeping.
+        EXPECT_LE(ours.st_blocks, plain.st_blocks + ours.st_blksize / 512) << claim << pace;
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3) << claim << pace; // packed, unpacked, plain
     }
     // The data ending, or the run failing, while the space is being taken,
