@@ -67,10 +67,12 @@ private:
 };
 
 // Its input goes in the pieces zstd asks for, a block at a time, so that each
-// block's output reaches the writer while the next is decoded. A frame whose whole content fits the space the
-// writer gives (its region) is decoded straight into it, which zstd then
-// reads back as its window, with no window of its own to copy out of;
-// another frame, or one that says no size, goes through zstd's window.
+// block's output reaches the writer while the next is decoded. A frame whose
+// whole content fits the space the writer gives (its region) is decoded
+// straight into it, which zstd then reads back as its window, with no window
+// of its own to copy out of; another frame, or one that says no size, goes
+// through zstd's window. The frame's content size also tells the file layer
+// how large the output will be.
 class Decoder final : public Stream {
 public:
     Decoder() : context_(made(ZSTD_createDCtx_advanced(keptIn(memory_)))) {}
