@@ -52,8 +52,7 @@ void BlockWriter::expect(unsigned long long size)
 {
     if (size < LeastExpected)
         return;
-    if (!writer_.joinable())
-        writer_ = std::thread([this] { writerLoop(); });
+    startWriter();
     {
         std::lock_guard lock(mutex_);
         expected_ = size;
@@ -82,10 +81,15 @@ bool BlockWriter::advance(std::size_t size)
     return written;
 }
 
-void BlockWriter::handOver()
+void BlockWriter::startWriter()
 {
     if (!writer_.joinable())
         writer_ = std::thread([this] { writerLoop(); });
+}
+
+void BlockWriter::handOver()
+{
+    startWriter();
     if (flushAlong_ && !flusher_.joinable())
         flusher_ = std::thread([this] { flusherLoop(); });
     {
@@ -102,15 +106,20 @@ bool BlockWriter::waitIdle()
     return !failed_;
 }
 
+unsigned long long BlockWriter::reserveUpTo() const
+{
+    return std::min(expected_, static_cast<unsigned long long>(written_) + RegionSize);
+}
+
 bool BlockWriter::reserving() const
 {
-    return reserved_ < expected_ && reserved_ < static_cast<unsigned long long>(written_) + RegionSize;
+    return reserved_ < reserveUpTo();
 }
 
 void BlockWriter::reserve(std::unique_lock<std::mutex> &lock)
 {
     const unsigned long long from = reserved_;
-    const unsigned long long to = std::min({expected_, static_cast<unsigned long long>(written_) + RegionSize, from + TakeAtOnce});
+    const unsigned long long to = std::min(reserveUpTo(), from + TakeAtOnce);
     const int fd = fd_;
     taking_ = true;
     lock.unlock();

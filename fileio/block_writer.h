@@ -68,9 +68,11 @@ public:
     void release() { region_.release(); }
 
 private:
+    void startWriter(); // the writer's thread, made the first time a run needs it
     void handOver(); // gives the thread everything filled so far
     bool waitIdle(); // until the thread has written all it was given; false if a write failed
     bool stopTaking(); // no more space is taken, and the thread is idle; false if a write failed
+    unsigned long long reserveUpTo() const; // where taking space stops: the expected size, at most a region past what is written
     bool reserving() const; // whether the thread has space to take ahead of its writes
     void reserve(std::unique_lock<std::mutex> &lock); // takes the next part of it, unlocked meanwhile
     void stop(bool &flag, std::thread &thread); // sets the flag for the thread, and waits for it to end
