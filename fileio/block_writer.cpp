@@ -65,11 +65,13 @@ std::span<char> BlockWriter::space()
     return {region_.bytes() + filled_, RegionSize - filled_};
 }
 
-bool BlockWriter::advance(std::size_t size)
+bool BlockWriter::advance(std::size_t size, bool ending)
 {
     filled_ += size;
     region_.use(filled_);
-    if (filled_ - handed_ >= Piece || filled_ == RegionSize)
+    // The last piece is written by finish(), at once: handing it to the
+    // thread would add the time the thread takes to wake, and then this one.
+    if ((filled_ - handed_ >= Piece && !ending) || filled_ == RegionSize)
         handOver();
     if (filled_ < RegionSize)
         return true;

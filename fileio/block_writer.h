@@ -5,7 +5,8 @@
 // region is large enough for the whole output of most files, which a codec
 // can then write in one place (zstd decodes a frame there without a window of
 // its own); a larger output goes round it once the thread has written all of
-// it. Output of less than a piece is written without the thread. The region
+// it. Output of less than a piece, and the piece that ends the output, are
+// written without the thread, which would only add its waking. The region
 // and the thread stay between runs (the thread waits for the next one), so a
 // run pays for neither.
 //
@@ -54,9 +55,10 @@ public:
     void expect(unsigned long long size);
     // Where the next bytes go: the rest of the region, never empty.
     std::span<char> space();
-    // The first `size` bytes of space() now hold output. False once a write
-    // has failed (a full disk among the reasons).
-    bool advance(std::size_t size);
+    // The first `size` bytes of space() now hold output; `ending` when the
+    // codec says its output ends with them (more may still come). False once
+    // a write has failed (a full disk among the reasons).
+    bool advance(std::size_t size, bool ending);
     // Writes what is left and ends the run. False if any write or flush failed.
     bool finish();
     // Ends the run, finished or not: once it returns, nothing writes to or

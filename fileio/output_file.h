@@ -25,7 +25,7 @@ public:
     ~OutputFile();
 
     std::span<char> space() { return writer_.space(); }
-    bool advance(std::size_t size) { return writer_.advance(size); }
+    bool advance(std::size_t size, bool ending) { return writer_.advance(size, ending); }
     // The output should come to about `size` bytes (see BlockWriter::expect).
     void expect(unsigned long long size) { writer_.expect(size); }
 

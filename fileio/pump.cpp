@@ -67,7 +67,7 @@ int run(const char *source, const char *target, Direction direction)
             const std::span<char> space = output.space();
             const Progress step = stream->step(pending, space.first(std::min(space.size(), stream->room())), last);
             pending = pending.subspan(step.used);
-            if (!output.advance(step.made))
+            if (!output.advance(step.made, step.state == State::Ended))
                 return NORVIK_TARGET_ERROR;
             moved = step.used > 0 || step.made > 0;
             state = step.state;
