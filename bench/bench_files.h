@@ -45,6 +45,32 @@ inline void copyFile(const std::string &from, const std::string &to, std::vector
     close(out);
 }
 
+// What a plain program does file to file: `size` bytes of `from` read at
+// once into `into`, and `bytes` written at once to a new file `to`.
+inline void readInto(const std::string &from, char *into, std::size_t size)
+{
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = read(in, into + done, size - done);
+        if (n <= 0)
+            std::exit(1);
+        done += std::size_t(n);
+    }
+    close(in);
+}
+
+inline void writeNew(const std::string &to, const char *bytes, std::size_t size)
+{
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = write(out, bytes + done, size - done);
+        if (n <= 0)
+            std::exit(1);
+        done += std::size_t(n);
+    }
+    close(out);
+}
+
 inline double seconds(const std::function<void()> &work)
 {
     const auto start = std::chrono::steady_clock::now();

@@ -12,6 +12,10 @@
 //   input read beforehand, output buffer touched beforehand;
 // - copy: the file read and written to a new file through a 1 MiB buffer,
 //   what reading and writing that many bytes costs here;
+// - in turn: what a plain program does, one thing after the other: the file
+//   read whole, the same in-memory call, its output written whole to a new
+//   file. A codec that only gives output once it has all its input (a whole
+//   block) can do no better than this;
 // - each build: the library's entry points, a new target each call, as
 //   brevimeter-bench times them; BREVIMETER_THREADS and ZSTD_NBTHREADS are
 //   set to --threads (0: the library's own default, all cores for zstd).
@@ -176,7 +180,7 @@ struct Build {
 
 // Seconds, best call of each contender on one file or summed over a set.
 struct Figures {
-    double bytes = 0, packed = 0, memory[2] = {}, copy = 0;
+    double bytes = 0, packed = 0, memory[2] = {}, copy = 0, inTurn[2] = {};
     std::vector<double> ours[2];
     double limits[2] = {}; // summed over a set: each file's own
     double limit(int way) const { return limits[way] > 0 ? limits[way] : way == 0 ? memory[0] : std::max(memory[1], copy); }
@@ -196,6 +200,7 @@ void print(const std::string &library, const std::string &set, const std::string
         std::printf(" %s |", milliseconds(f.memory[way]).c_str());
         if (way == 1)
             std::printf(" %s |", milliseconds(f.copy).c_str());
+        std::printf(" %s | %.2f |", milliseconds(f.inTurn[way]).c_str(), f.inTurn[way] / f.limit(way));
         for (const double ours : f.ours[way])
             std::printf(" %s | %s%.2f%s |", milliseconds(ours).c_str(), mark, ours / f.limit(way), mark);
         if (beyond)
@@ -246,6 +251,7 @@ int main(int argc, char **argv)
     for (int way = 0; way < 2; ++way) {
         if (way == 1)
             head += " decompress: in memory | copy |", rule += "---:|---:|";
+        head += " in turn | ÷ limit |", rule += "---:|---:|";
         for (const std::string &build : given[1]) {
             const std::string name = build.substr(0, build.find('='));
             head += " " + name + " | ÷ limit |", rule += "---:|---:|";
@@ -284,12 +290,14 @@ int main(int argc, char **argv)
                 const std::string content = readAll(file);
                 writeAll(original, content.data(), content.size());
                 Buffer out(content.size() * 2 + (1 << 20), 1), back(content.size() + 1, 1);
+                std::string staged(content.size(), '\1'); // what "in turn" reads the source into
+                Buffer stagedPack(out.size(), 1), stagedBack(back.size(), 1), stagedIn(out.size(), 1);
                 const int at = level >= 0 ? level : standard;
                 const std::size_t size = codec.pack(content, out, at);
                 writeAll(packed, out.data(), size);
                 Figures best;
                 best.bytes = double(content.size()), best.packed = double(size);
-                best.memory[0] = best.memory[1] = best.copy = 1e300;
+                best.memory[0] = best.memory[1] = best.copy = best.inTurn[0] = best.inTurn[1] = 1e300;
                 best.ours[0].assign(builds.size(), 1e300), best.ours[1].assign(builds.size(), 1e300);
                 const auto call = [&](Entry entry, const std::string &from) {
                     ::unlink(target.c_str());
@@ -302,7 +310,21 @@ int main(int argc, char **argv)
                 std::vector<std::pair<double *, std::function<double()>>> contenders{
                     {&best.memory[0], [&] { return seconds([&] { codec.pack(content, out, at); }); }},
                     {&best.memory[1], [&] { return seconds([&] { codec.unpack(out, size, back); }); }},
-                    {&best.copy, [&] { ::unlink(target.c_str()); return seconds([&] { copyFile(original, target, copyBuffer); }); }}};
+                    {&best.copy, [&] { ::unlink(target.c_str()); return seconds([&] { copyFile(original, target, copyBuffer); }); }},
+                    {&best.inTurn[0], [&] {
+                         ::unlink(target.c_str());
+                         return seconds([&] {
+                             readInto(original, staged.data(), staged.size());
+                             writeNew(target, stagedPack.data(), codec.pack(staged, stagedPack, at));
+                         });
+                     }},
+                    {&best.inTurn[1], [&] {
+                         ::unlink(target.c_str());
+                         return seconds([&] {
+                             readInto(packed, stagedIn.data(), size);
+                             writeNew(target, stagedBack.data(), codec.unpack(stagedIn, size, stagedBack));
+                         });
+                     }}};
                 for (std::size_t b = 0; b < builds.size(); ++b) {
                     contenders.push_back({&best.ours[0][b], [&, b] { return call(builds[b].pack, original); }});
                     contenders.push_back({&best.ours[1][b], [&, b] { return call(builds[b].unpack, packed); }});
@@ -314,7 +336,8 @@ int main(int argc, char **argv)
                         for (int run = pass == 0 ? -1 : 0; run < runs; ++run)
                             if (const double value = contender(); run >= 0)
                                 *figure = std::min(*figure, value);
-                if (readAll(target) != content || (name != "copy" && std::memcmp(back.data(), content.data(), content.size()) != 0)) {
+                if (readAll(target) != content || (name != "copy" && (std::memcmp(back.data(), content.data(), content.size()) != 0
+                                                                 || std::memcmp(stagedBack.data(), content.data(), content.size()) != 0))) {
                     std::fprintf(stderr, "%s: %s did not come back\n", choice.c_str(), file.c_str());
                     return 1;
                 }
@@ -323,6 +346,7 @@ int main(int argc, char **argv)
                 sum.bytes += best.bytes, sum.packed += best.packed, sum.copy += best.copy;
                 for (int way = 0; way < 2; ++way) {
                     sum.memory[way] += best.memory[way];
+                    sum.inTurn[way] += best.inTurn[way];
                     sum.limits[way] += best.limit(way);
                     for (std::size_t b = 0; b < builds.size(); ++b)
                         sum.ours[way][b] += best.ours[way][b];
