@@ -45,29 +45,31 @@ inline void copyFile(const std::string &from, const std::string &to, std::vector
     close(out);
 }
 
-// What a plain program does file to file: `size` bytes of `from` read at
-// once into `into`, and `bytes` written at once to a new file `to`.
-inline void readInto(const std::string &from, char *into, std::size_t size)
+// All `size` bytes through `move` (read or write) at `fd`, or the program ends.
+template <typename Byte, typename Move>
+inline void whole(int fd, Byte *bytes, std::size_t size, Move move)
 {
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     for (std::size_t done = 0; done < size;) {
-        const ssize_t n = read(in, into + done, size - done);
+        const ssize_t n = move(fd, bytes + done, size - done);
         if (n <= 0)
             std::exit(1);
         done += std::size_t(n);
     }
+}
+
+// What a plain program does file to file: `size` bytes of `from` read at
+// once into `into`, and `size` bytes written at once to a new file `to`.
+inline void readInto(const std::string &from, char *into, std::size_t size)
+{
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    whole(in, into, size, ::read);
     close(in);
 }
 
 inline void writeNew(const std::string &to, const char *bytes, std::size_t size)
 {
     const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = write(out, bytes + done, size - done);
-        if (n <= 0)
-            std::exit(1);
-        done += std::size_t(n);
-    }
+    whole(out, bytes, size, ::write);
     close(out);
 }
 
