@@ -68,7 +68,7 @@ private:
 
 // Its input goes in the pieces zstd asks for, a block at a time, so that each
 // block's output reaches the writer while the next is decoded. A frame whose
-// whole content fits the space the writer gives (its region) is decoded
+// whole content fits inside the space the writer gives (its region) is decoded
 // straight into it, which zstd then reads back as its window, with no window
 // of its own to copy out of; another frame, or one that says no size, goes
 // through zstd's window. The frame's content size also tells the file layer
@@ -92,7 +92,9 @@ public:
         if (first_) {
             first_ = false;
             const unsigned long long content = ZSTD_getFrameContentSize(in.data(), in.size());
-            if (content != ZSTD_CONTENTSIZE_UNKNOWN && content != ZSTD_CONTENTSIZE_ERROR && content <= out.size() && restart(true))
+            // Strictly less: a frame that filled the region would have it
+            // written and started again before its checksum, out of place.
+            if (content != ZSTD_CONTENTSIZE_UNKNOWN && content != ZSTD_CONTENTSIZE_ERROR && content < out.size() && restart(true))
                 stable_ = ZSTD_outBuffer{out.data(), out.size(), 0};
         }
         // zstd holds the output to stay where it was: this is the same space, further on.

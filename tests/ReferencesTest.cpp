@@ -126,13 +126,14 @@ long residentKiB()
 }
 
 // Round trips, and each side reads the other's file: longer than a piece of a
-// codec's input (256 KiB), and past the largest block of any codec (lz4's 4
-// MiB, bzip2's 900 kB) and the largest source read whole (6 MiB) at the
-// lowest level, which is fast.
+// codec's input (256 KiB), exactly the output region (6 MiB), and past the
+// largest block of any codec (lz4's 4 MiB, bzip2's 900 kB) and the largest
+// source read whole (6 MiB) at the lowest level, which is fast.
 TEST_P(Libraries, GiveEveryByteBackInTheirCommandsFormat)
 {
     const std::pair<std::string, int> cases[] = {
-        {"", levels().standard}, {"x", levels().standard}, {mixed(600000), levels().standard}, {mixed(7000000), levels().lowest}};
+        {"", levels().standard}, {"x", levels().standard}, {mixed(600000), levels().standard},
+                                                   {mixed(6 << 20), levels().lowest}, {mixed(7000000), levels().lowest}};
     for (const auto &[content, level] : cases) {
         const std::string original = write("content", content), chosen = std::to_string(level);
         packed(content, hasLevels() ? chosen.c_str() : nullptr);
