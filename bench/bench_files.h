@@ -51,8 +51,10 @@ inline void whole(int fd, Byte *bytes, std::size_t size, Move move)
 {
     for (std::size_t done = 0; done < size;) {
         const ssize_t n = move(fd, bytes + done, size - done);
-        if (n <= 0)
+        if (n <= 0) {
+            std::perror("a whole read or write");
             std::exit(1);
+        }
         done += std::size_t(n);
     }
 }

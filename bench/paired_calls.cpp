@@ -7,8 +7,10 @@
 //   paired_calls [--calls N] [--compress] SCRATCH FILE A=LIBRARY B=LIBRARY
 //
 // Decompressing, FILE is compressed by A first, and both decompress that.
-// Prints each one's best and median call, and the median of B - A with its
-// quartiles, in microseconds.
+// Compressing, each one's file is decompressed by the other, so that neither
+// is timed on a format only it reads, and the sizes are shown. Prints each
+// one's best and median call (and compressed size), and the median of B - A
+// with its quartiles, in microseconds.
 #include "bench_files.h"
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -29,6 +32,7 @@ struct Side {
     std::string name;
     Entry pack = nullptr, unpack = nullptr;
     std::vector<double> calls;
+    long long packedSize = 0; // of its last compressed file
 };
 
 bool load(const std::string &given, Side &side)
@@ -57,6 +61,12 @@ bool holds(const std::string &path, const std::string &content, std::vector<char
     return in >= 0 && got == content.size() && std::memcmp(buffer.data(), content.data(), got) == 0;
 }
 
+long long fileSize(const std::string &path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+}
+
 // A folder of its own in SCRATCH, gone with what it holds at the end, whatever happened.
 struct Folder {
     std::string path;
@@ -68,9 +78,13 @@ struct Folder {
     }
 };
 
+// The value at `fraction` of the way through, between neighbours where it falls between them.
 double at(const std::vector<double> &sorted, double fraction)
 {
-    return sorted[static_cast<std::size_t>(fraction * double(sorted.size() - 1))];
+    const double place = fraction * double(sorted.size() - 1);
+    const auto below = static_cast<std::size_t>(place);
+    const std::size_t above = std::min(below + 1, sorted.size() - 1);
+    return sorted[below] + (place - double(below)) * (sorted[above] - sorted[below]);
 }
 
 } // namespace
@@ -114,10 +128,13 @@ int main(int argc, char **argv)
             std::string from = compress ? original : packed, to = target;
             int result = -1;
             const double took = seconds([&] { result = (compress ? side.pack : side.unpack)(from.data(), to.data()); });
-            // Every call's output is checked, outside its time: compressed, by its own library's way back.
+            // Every call's output is checked, outside its time: compressed, by the other's way back.
             std::string back = folder + "/back";
             ::unlink(back.c_str());
-            if (result != 0 || (compress && side.unpack(to.data(), back.data()) != 0) || !holds(compress ? back : target, content, check)) {
+            const Side &other = sides[1 - (&side - sides)];
+            if (compress)
+                side.packedSize = fileSize(target);
+            if (result != 0 || (compress && other.unpack(to.data(), back.data()) != 0) || !holds(compress ? back : target, content, check)) {
                 std::fprintf(stderr, "%s: %s did not come back\n", side.name.c_str(), argv[arg + 1]);
                 return 1;
             }
@@ -130,7 +147,10 @@ int main(int argc, char **argv)
     }
     for (Side &side : sides) {
         std::sort(side.calls.begin(), side.calls.end());
-        std::printf("%s: best %.0f, median %.0f µs | ", side.name.c_str(), side.calls.front(), at(side.calls, 0.5));
+        std::printf("%s: best %.0f, median %.0f µs", side.name.c_str(), side.calls.front(), at(side.calls, 0.5));
+        if (compress)
+            std::printf(", %lld bytes", side.packedSize);
+        std::printf(" | ");
     }
     std::sort(differences.begin(), differences.end());
     std::printf("%s - %s: median %+.0f µs (quartiles %+.0f, %+.0f) over %d pairs\n", sides[1].name.c_str(), sides[0].name.c_str(),
