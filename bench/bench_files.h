@@ -1,13 +1,16 @@
-// What the benchmarks do with files and time: a whole file into memory (empty
-// when it cannot be read) and out of it, a plain copy through a buffer, and
-// the seconds a piece of work took.
+// What the benchmarks do with files, libraries and time: a whole file into
+// memory (empty when it cannot be read) and out of it, a plain copy through a
+// buffer, a library's entry points, and the seconds a piece of work took.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -73,6 +76,27 @@ inline void writeNew(const std::string &to, const char *bytes, std::size_t size)
     const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     whole(out, bytes, size, ::write);
     close(out);
+}
+
+using Entry = int (*)(char *, char *);
+using EntryPoints = std::array<Entry, 2>; // compress_file, decompress_file
+
+// The library at `file`, loaded on its own; nothing, and why on stderr, when
+// it cannot be loaded or lacks an entry point.
+inline std::optional<EntryPoints> entryPoints(const std::string &file)
+{
+    void *library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        std::fprintf(stderr, "%s\n", dlerror());
+        return std::nullopt;
+    }
+    const EntryPoints entries{reinterpret_cast<Entry>(dlsym(library, "compress_file")),
+                              reinterpret_cast<Entry>(dlsym(library, "decompress_file"))};
+    if (!entries[0] || !entries[1]) {
+        std::fprintf(stderr, "%s: no compress_file or decompress_file\n", file.c_str());
+        return std::nullopt;
+    }
+    return entries;
 }
 
 inline double seconds(const std::function<void()> &work)

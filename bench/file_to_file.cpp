@@ -38,7 +38,6 @@ extern char **environ;
 
 namespace {
 
-using Entry = int (*)(char *, char *);
 
 double command(const std::vector<std::string> &arguments)
 {
@@ -80,13 +79,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: file_to_file [--runs N] [--quick] LIBRARY SCRATCH SET=FILE,FILE...\n");
         return 2;
     }
-    void *library = dlopen(arguments[0].c_str(), RTLD_NOW);
-    if (!library) {
-        std::fprintf(stderr, "%s\n", dlerror());
+    const std::optional<EntryPoints> loaded = entryPoints(arguments[0]);
+    if (!loaded)
         return 2;
-    }
-    const Entry entries[] = {reinterpret_cast<Entry>(dlsym(library, "compress_file")),
-                             reinterpret_cast<Entry>(dlsym(library, "decompress_file"))};
+    const EntryPoints entries = *loaded;
     // A folder of its own in SCRATCH, so that runs side by side never share a file.
     std::string folder = arguments[1] + "/file_to_file-XXXXXX";
     if (!mkdtemp(folder.data())) {

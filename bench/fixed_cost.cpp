@@ -6,12 +6,13 @@
 //   fixed_cost [--runs N] LIBRARY SCRATCH FILE
 #include <zstd.h>
 
+#include "bench_files.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
 #include <string>
@@ -47,12 +48,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: fixed_cost [--runs N] LIBRARY SCRATCH FILE\n");
         return 2;
     }
-    void *library = dlopen(argv[1], RTLD_NOW);
-    if (!library)
-        return std::fprintf(stderr, "%s\n", dlerror()), 2;
-    using Entry = int (*)(char *, char *);
-    const auto compress = reinterpret_cast<Entry>(dlsym(library, "compress_file"));
-    const auto decompress = reinterpret_cast<Entry>(dlsym(library, "decompress_file"));
+    const std::optional<EntryPoints> entries = entryPoints(argv[1]);
+    if (!entries)
+        return 2;
+    const auto [compress, decompress] = *entries;
     // A folder of its own in SCRATCH, so that runs side by side never share a file.
     std::string made = std::string(argv[2]) + "/fixed_cost-XXXXXX";
     if (!mkdtemp(made.data()))

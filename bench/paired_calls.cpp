@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <string>
@@ -25,8 +24,6 @@
 #include <vector>
 
 namespace {
-
-using Entry = int (*)(char *, char *);
 
 struct Side {
     std::string name;
@@ -38,14 +35,14 @@ struct Side {
 bool load(const std::string &given, Side &side)
 {
     side.name = given.substr(0, given.find('='));
-    void *library = dlopen(given.substr(given.find('=') + 1).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library || given.find('=') == std::string::npos) {
-        std::fprintf(stderr, "%s: %s\n", given.c_str(), library ? "NAME=LIBRARY" : dlerror());
+    if (given.find('=') == std::string::npos) {
+        std::fprintf(stderr, "%s: NAME=LIBRARY\n", given.c_str());
         return false;
     }
-    side.pack = reinterpret_cast<Entry>(dlsym(library, "compress_file"));
-    side.unpack = reinterpret_cast<Entry>(dlsym(library, "decompress_file"));
-    return side.pack && side.unpack;
+    const std::optional<EntryPoints> entries = entryPoints(given.substr(given.find('=') + 1));
+    if (entries)
+        side.pack = (*entries)[0], side.unpack = (*entries)[1];
+    return entries.has_value();
 }
 
 // Whether `path` holds exactly `content`, read into `buffer`, kept from call

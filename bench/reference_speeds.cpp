@@ -54,7 +54,6 @@ extern char **environ;
 
 namespace {
 
-using Entry = int (*)(char *, char *);
 using Buffer = std::vector<char>;
 
 int threads = 0; // --threads
@@ -273,13 +272,10 @@ int main(int argc, char **argv)
         for (const std::string &build : given[1]) {
             const std::string folder = build.substr(build.find('=') + 1);
             const std::string file = folder + (name == "zstd" ? "/libnorvik.so" : "/references/" + name + "/libnorvik.so");
-            void *library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!library) {
-                std::fprintf(stderr, "%s\n", dlerror());
+            const std::optional<EntryPoints> entries = entryPoints(file);
+            if (!entries)
                 return 1;
-            }
-            builds.push_back({build.substr(0, build.find('=')), reinterpret_cast<Entry>(dlsym(library, "compress_file")),
-                              reinterpret_cast<Entry>(dlsym(library, "decompress_file"))});
+            builds.push_back({build.substr(0, build.find('=')), (*entries)[0], (*entries)[1]});
         }
         for (const std::string &setText : given[0]) {
             if (&setText == &given[0][0])
