@@ -64,13 +64,14 @@ long long fileSize(const std::string &path)
     return ::stat(path.c_str(), &status) == 0 ? static_cast<long long>(status.st_size) : -1;
 }
 
-// A folder of its own in SCRATCH, gone with what it holds at the end, whatever happened.
+// A folder of its own in SCRATCH and the files the calls use in it, gone at
+// the end, whatever happened.
 struct Folder {
-    std::string path;
+    std::string path, original = path + "/original", packed = path + "/packed", target = path + "/target", back = path + "/back";
     ~Folder()
     {
-        for (const char *name : {"/original", "/packed", "/target", "/back"})
-            ::unlink((path + name).c_str());
+        for (const std::string *file : {&original, &packed, &target, &back})
+            ::unlink(file->c_str());
         ::rmdir(path.c_str());
     }
 };
@@ -106,9 +107,9 @@ int main(int argc, char **argv)
         std::perror(argv[arg]);
         return 2;
     }
-    const Folder scratch{folder};
+    Folder scratch{folder};
+    std::string &original = scratch.original, &packed = scratch.packed, &target = scratch.target, &back = scratch.back;
     const std::string content = readAll(argv[arg + 1]);
-    std::string original = folder + "/original", packed = folder + "/packed", target = folder + "/target";
     writeAll(original, content.data(), content.size());
     if (sides[0].pack(original.data(), packed.data()) != 0) {
         std::fprintf(stderr, "%s could not compress %s\n", sides[0].name.c_str(), argv[arg + 1]);
@@ -126,7 +127,6 @@ int main(int argc, char **argv)
             int result = -1;
             const double took = seconds([&] { result = (compress ? side.pack : side.unpack)(from.data(), to.data()); });
             // Every call's output is checked, outside its time: compressed, by the other's way back.
-            std::string back = folder + "/back";
             ::unlink(back.c_str());
             const Side &other = sides[1 - (&side - sides)];
             if (compress)
