@@ -132,8 +132,9 @@ long residentKiB()
 TEST_P(Libraries, GiveEveryByteBackInTheirCommandsFormat)
 {
     const std::pair<std::string, int> cases[] = {
-        {"", levels().standard}, {"x", levels().standard}, {mixed(600000), levels().standard},
-                                                   {mixed(6 << 20), levels().lowest}, {mixed(7000000), levels().lowest}};
+        {"", levels().standard},           {"x", levels().standard},         {mixed(600000), levels().standard},
+        {mixed(6 << 20), levels().lowest}, {mixed(7000000), levels().lowest},
+    };
     for (const auto &[content, level] : cases) {
         const std::string original = write("content", content), chosen = std::to_string(level);
         packed(content, hasLevels() ? chosen.c_str() : nullptr);
